@@ -1,0 +1,103 @@
+// The one seam between the printer layer and the operating system.
+//
+// Everything the printer layer and the firmware transfer need from the machine goes through
+// here: the printer-class device interfaces (list, open, device ID, write, read, close), a
+// wrapping 32-bit millisecond clock with sleep, and the error box of the printer layer.
+// Backends live in linux/, windows/ and simulated/; which one a program gets is decided when
+// it is linked (see DefaultDevicePlatform). Tests install a simulated platform explicitly.
+//
+// The layer is Qt-free on purpose: the same code is cross-compiled for Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vornik {
+
+// An open device. Backends hand out small positive numbers or OS handles cast to this type.
+using DeviceHandle = std::intptr_t;
+inline constexpr DeviceHandle kInvalidDeviceHandle = -1;
+
+enum class OpenMode {
+    // Probe, device ID and commands: read and write, others may open the device too.
+    ReadWriteShared,
+    // Firmware stream: write only, nobody else may hold the device.
+    WriteExclusive,
+};
+
+enum class InterfaceLookup {
+    Found,             // the member exists and its path was read
+    NoMoreMembers,     // the index is past the last present interface
+    DetailUnavailable, // the member exists but its path could not be read (this time)
+};
+
+class DevicePlatform {
+public:
+    virtual ~DevicePlatform() = default;
+
+    // Opens the set of present printer-class interfaces for one enumeration.
+    // False when the class query fails; then endEnumeration is not called.
+    virtual bool beginEnumeration() = 0;
+    // Member `index` of the set opened by beginEnumeration, in the platform's own order.
+    virtual InterfaceLookup interfacePath(int index, std::u16string &path) = 0;
+    virtual void endEnumeration() = 0;
+
+    virtual DeviceHandle open(const std::u16string &path, OpenMode mode) = 0;
+    // Fills `buffer` with the IEEE 1284 device ID as 8-bit text: no length prefix, ends with a
+    // zero byte when it fits. False when the driver refuses the request.
+    virtual bool queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size) = 0;
+    // Writes all `size` bytes or fails. A write that makes no progress for a long time (see
+    // kWriteStallLimitMs) fails too, so that a wedged printer cannot hang a transfer forever.
+    virtual bool write(DeviceHandle handle, const std::uint8_t *data, std::size_t size) = 0;
+    // Waits a short while at most (about 50 ms) and returns with or without data; `got` is 0
+    // when nothing came. Never blocks for long: the reply read keeps its own time.
+    virtual bool read(DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity,
+                      std::size_t &got) = 0;
+    virtual void close(DeviceHandle handle) = 0;
+
+    // Device-change notices: the backend calls `listener` once per arrival or removal of a
+    // device, from any thread. A backend that learns of changes through a file descriptor
+    // returns it from notificationFd(); its owner then calls readNotifications() whenever the
+    // descriptor becomes readable, and the listener runs from there.
+    virtual void setChangeListener(std::function<void()> listener) { (void)listener; }
+    virtual int notificationFd() const { return -1; }
+    virtual void readNotifications() {}
+};
+
+// GetTickCount and Sleep: milliseconds that wrap at 2^32.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::uint32_t tickCount() = 0;
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+};
+
+// The "FDU App" error box of the printer layer. Installed by the user interface; until then a
+// backend default writes to the standard error stream.
+using ErrorBox = std::function<void(const std::u16string &text, const std::u16string &caption)>;
+
+// The platform in force. Set once at start (or per test); the printer layer reads it on every
+// call, so a test can swap the simulated printers underneath it.
+struct Platform {
+    DevicePlatform *devices = nullptr;
+    Clock *clock = nullptr;
+    ErrorBox errorBox;
+};
+
+Platform &CurrentPlatform();
+void InstallPlatform(DevicePlatform *devices, Clock *clock);
+void InstallErrorBox(ErrorBox box);
+
+// Shows `text` in the error box with the caption "FDU App".
+void ShowPrinterLayerError(const std::u16string &text);
+
+// Defined by whichever backend the program links: the OS backend for the product, the
+// simulated one for the bench. Installs it unless a platform is already installed.
+void InstallDefaultPlatform();
+
+// The clock of the real machine, shared by the OS backends.
+Clock &SystemClock();
+
+} // namespace vornik

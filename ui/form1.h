@@ -1,0 +1,194 @@
+// The main window: a frameless window with its own caption bar, the printer checklist on the
+// left, the instructions with START or the progress view on the right, and a footer.
+//
+// Element members carry the names operators' support staff know them by (and the same
+// objectName). The window's work routines are methods; they are implemented where their subject
+// lives: ui/ for the window itself, languages and messages; workflow/ for the printer list, the
+// update run and start-up; firmware/ for the transfer.
+#pragma once
+
+#include "ui/background_worker.h"
+#include "ui/image_list.h"
+#include "ui/string_table.h"
+#include "ui/ui_message.h"
+#include "workflow/build_texts.h"
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QGridLayout;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace vornik {
+class FirmwareImageSource;
+}
+
+// Device-change message of the window system, as the printer-list handler expects it.
+inline constexpr quint32 WM_DEVICECHANGE = 0x0219;
+inline constexpr quintptr DBT_DEVNODES_CHANGED = 0x0007;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // `texts` default to the build's own; tests pass others. `image` is the firmware image the
+    // transfer sends (nullptr: none, every transfer reports it missing).
+    explicit Form1(const BuildTexts &texts = BuildTexts::fromBuild(),
+                   vornik::FirmwareImageSource *image = nullptr, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // --- Elements -----------------------------------------------------------------------
+    QWidget *MainTableLayoutPanel = nullptr;
+    QWidget *CaptionTableLayoutPanel = nullptr;
+    QLabel *MfgIconPicBox = nullptr;
+    QLabel *FDUProductNameLabel = nullptr;
+    QPushButton *LangButton = nullptr;
+    QPushButton *MinimizeButton = nullptr;
+    QPushButton *CloseButton = nullptr;
+    QWidget *MenuTabLayoutPanel = nullptr;
+    QTabWidget *PrinterSelectTabControl = nullptr;
+    QWidget *SelectionTabPage = nullptr;
+    QWidget *panel2 = nullptr;
+    QLabel *SupportedPrinterLabel = nullptr;
+    QListWidget *SupportedPrinterCheckedListBox = nullptr;
+    QLabel *WarningPicBox = nullptr;
+    QLabel *ConnectionWarningLabel = nullptr;
+    QTabWidget *MainTabControl = nullptr;
+    QWidget *StartTabPage = nullptr;
+    QLabel *InstructionCaptionLabel = nullptr;
+    QLabel *InstructionsLabel = nullptr;
+    QPushButton *StartButton = nullptr;
+    QWidget *ProgressTabPage = nullptr;
+    QWidget *Progress_TabLayoutPanel = nullptr;
+    QLabel *PrinterSerialNumLabel = nullptr;
+    QLabel *FDUStatusLabel = nullptr;
+    QListWidget *FDUPrinterListBox = nullptr;
+    QListWidget *FDUStatusListBox = nullptr;
+    QWidget *Progress_UpdateTabLayoutPanel = nullptr;
+    QLabel *Progress_UpdateStepsLabel = nullptr;
+    QPushButton *PrinterStatusButton = nullptr;
+    QPushButton *AppCloseButton = nullptr;
+    QLabel *CopyrightLabel = nullptr;
+    ImageList LangImageList;
+    ImageList IconImageList;
+    QTimer *ProgressTimer = nullptr;
+
+    BackgroundWorker SetFlashBGWorker;
+    BackgroundWorker SendFhxBGWorker;
+    BackgroundWorker FlashBGWorker;
+
+    // --- State --------------------------------------------------------------------------
+    int gLanguageImageListIndex = 0;
+    std::vector<std::unique_ptr<StringTable>> gLangResourceManager;
+    QString gFhxBuildNumStr;
+    int gUSBPnPDetected = 0;
+    int g_BlockUsbEnumeration = 0;
+    bool gFormMoveActivated = false;
+    QPoint gFormLocation;
+    QPoint gMouseStartLocation;
+
+    const BuildTexts &buildTexts() const { return texts_; }
+
+    // --- Window (ui/form1.cpp) ----------------------------------------------------------
+    void InitializeComponent();
+    void APP_AppCloseButton_Handler(const QString &param_Action);
+    void App_FormMouseDown_Handler(const QPoint &param_PointerInLabel);
+    void App_FormMouseMove_Handler(const QPoint &param_PointerInLabel);
+    void App_FormMouseUp_Handler();
+    // The busy pointer of the whole window.
+    void SetWaitCursor(bool param_On);
+    // Highlight row r of both update lists, or none (-1).
+    void HighlightUpdateRow(int param_Row);
+    // Replace the text of row r of FDUStatusListBox, repainting held back around it.
+    void ReplaceStatusRow(int param_Row, const QString &param_Text);
+
+    // --- Languages and branding (ui/languages.cpp) --------------------------------------
+    void App_SelectDefaultLanguage();
+    void App_LoadProductLogo();
+    void App_ChangeLanguage(int param_LangIndex);
+    void App_LangButton_Handler();
+    // Opens the four string tables into gLangResourceManager.
+    void App_OpenStringTables();
+    // The text of `key` in the current language. Throws std::runtime_error when the tables are
+    // not open or the key is missing.
+    QString StrRes(const char *key) const;
+
+    // --- Messages (ui/ui_message_ops.cpp) -----------------------------------------------
+    // Safe to call from a worker thread: the dialog is shown on the user-interface thread and
+    // the call returns once the operator has dismissed it.
+    void App_ShowUIMessage_Handler(int param_MsgType, const QString &param_MessageStr,
+                                   int param_TotalPrinters, int param_UpdatedPrinters);
+    void App_ShowUIProgressForm_Handler(UI_Message *param_FormHandle,
+                                        const QString &param_MessageStr);
+    void App_UpdateUIProgress(UI_Message *param_FormHandle, const QString &param_MessageStr);
+    // How a built message dialog is shown. Default: modal exec(). Tests replace it to look at
+    // the dialog and dismiss it.
+    std::function<void(UI_Message &)> dialogRunner;
+
+    // --- Printer list and hot-plug (workflow/printer_list.cpp) --------------------------
+    void WndProc(quint32 message, quintptr wParam);
+    void App_USBEvent_Handler();
+    void App_EnumerateSupportedPrintersInIdleMode();
+    void App_EnumerateSupportedPrintersInFlashMode();
+    void App_ClearPrinterInfo(const QString &param_PrinterMode);
+
+    // --- Update run (workflow/update_run.cpp) -------------------------------------------
+    void App_StartButton_Handler();
+    void App_SetPrintersInFlashMode();
+    int App_FlashFirmware();
+    int App_WaitForFlashUpdate();
+    void App_BGWorker_SetPrinterInFlashMode();
+    void App_BGWorker_SendFlashFile(int param_Index);
+    void App_BGWorker_WaitForFlashUpdateDone();
+    // Process every pending event and return.
+    void PumpEvents();
+    // Process events until `worker` is no longer busy, sleeping while nothing happens.
+    void PumpUntilIdle(const BackgroundWorker &worker);
+
+    // --- Start-up (workflow/startup.cpp) ------------------------------------------------
+    void Form1_Load();
+    void App_Form1Load_Handler();
+    int App_IsCorrectFlashFile(QString &param_FWBuildStr);
+    // True once the load sequence has closed the window (identity check failed).
+    bool closedDuringLoad() const { return closedDuringLoad_; }
+
+    // --- Firmware transfer (firmware/transfer_form1.cpp) --------------------------------
+    int App_CopyFirmwareRCDATAResourceToPrinter(const char16_t *param_pUsbPathStrW);
+
+    // --- Event stubs --------------------------------------------------------------------
+    void StartButton_Click();
+    void LangButton_Click();
+    void MinimizeButton_Click();
+    void CloseButton_Click();
+    void AppCloseButton_Click();
+    void PrinterStatusButton_Click();
+
+public:
+    void setVisible(bool visible) override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
+#endif
+
+private:
+    BuildTexts texts_;
+    vornik::FirmwareImageSource *image_ = nullptr;
+    bool loaded_ = false;
+    bool closedDuringLoad_ = false;
+    bool runInProgress_ = false;
+};
+
+// Writes the UTF-16 units of `param_ManagedStr` and a terminating zero into the 256-unit array
+// `param_WcharArray`, cutting a longer text at 255 units.
+void UI_CopyManagedStringToWcharArray(const QString &param_ManagedStr, char16_t *param_WcharArray);

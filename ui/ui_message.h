@@ -1,0 +1,72 @@
+// The one dialog through which the tool tells the operator anything: a plain message, the
+// result of an update (tick or cross and a counts line), or a progress view with a moving bar.
+#pragma once
+
+#include "ui/image_list.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QWidget;
+
+struct UI_MessageInfo {
+    QString CaptionStr;
+    QString MessageStr;
+    QString ResultMsg;
+    qint32 TotalPrinters = 0;
+    qint32 UpdatedPrinters = 0;
+    qint32 MsgType = 0;
+};
+
+class UI_Message : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit UI_Message(QWidget *parent = nullptr);
+    ~UI_Message() override;
+
+    // The record arrives as a generic value, as the owner hands it over.
+    void UI_IFCSetInfo(const QVariant &param_Info);
+    void UI_IFCUpdateProgressMessage(const QString &param_ProgressStr);
+    void UI_ProgressTimer_Handler(const QString &param_Action);
+    void UI_OkButton_Click();
+    void UI_Message_Load();
+    void UI_Load_Handler();
+
+    QLabel *UI_CaptionLabel = nullptr;
+    QLabel *pictureBox1 = nullptr;
+    QTabWidget *MainTabControl = nullptr;
+    QWidget *MessageTabPage = nullptr;
+    QLabel *UI_MessageLabel = nullptr;
+    QWidget *ResultTabPage = nullptr;
+    QLabel *UI_ResultLabel = nullptr;
+    QWidget *UI_UpdatedPanel = nullptr;
+    QLabel *UI_UpdatedPicBox = nullptr;
+    QLabel *UI_UpdatedPrintersLabel = nullptr;
+    QWidget *ProgressTabPage = nullptr;
+    QLabel *UI_ProgressMsgLabel = nullptr;
+    QLabel *UI_PrinterPicBox = nullptr;
+    QLabel *UI_ProgressBarLabel = nullptr;
+    QPushButton *UI_OkButton = nullptr;
+    ImageList UI_ImageList;
+    QTimer *UI_ProgressTimer = nullptr;
+
+    QString gUI_Message_CaptionStr;
+    QString gUI_Message_MessageStr;
+    QString gUI_Message_ResultStr;
+    qint32 gUI_Message_TotalPrinters = 0;
+    qint32 gUI_Message_UpdatedPrinters = 0;
+    qint32 gUI_Message_MsgType = 0;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool loaded_ = false;
+};
+
+Q_DECLARE_METATYPE(UI_MessageInfo)
