@@ -29,7 +29,10 @@ public:
 // An image held in memory, for tests and the bench.
 class MemoryFirmwareImage : public FirmwareImageSource {
 public:
-    MemoryFirmwareImage(const std::uint8_t *bytes, std::uint32_t size) : bytes_(bytes), size_(size) { }
+    MemoryFirmwareImage(const std::uint8_t *bytes, std::uint32_t size)
+        : bytes_(bytes)
+        , size_(size)
+    { }
     bool openModule() override { return true; }
     bool find() override { return bytes_ != nullptr; }
     bool load() override { return true; }

@@ -35,8 +35,8 @@ constexpr ProductRow kProducts[] = {
 
 } // namespace
 
-std::int32_t Lib_FlashFileValidityCheck(const char16_t *productName, const char16_t *fileName,
-                                        char16_t *out, std::int32_t outUnits)
+std::int32_t Lib_FlashFileValidityCheck(
+    const char16_t *productName, const char16_t *fileName, char16_t *out, std::int32_t outUnits)
 {
     if (!productName || !fileName) {
         vornik::ShowPrinterLayerError(

@@ -15,8 +15,8 @@ inline constexpr std::int32_t kFhxUnsupportedProduct = 5;
 // Checks `fileName` against `productName` (either may be null) and, on 1, writes the build text
 // (build number, plus the branch suffix for the one product with branches) into `out`, cut to
 // `outUnits` - 1 units. `out` is left alone on every other result.
-std::int32_t Lib_FlashFileValidityCheck(const char16_t *productName, const char16_t *fileName,
-                                        char16_t *out, std::int32_t outUnits);
+std::int32_t Lib_FlashFileValidityCheck(
+    const char16_t *productName, const char16_t *fileName, char16_t *out, std::int32_t outUnits);
 
 // The size of the output buffer that start-up passes; the build refuses texts that need more.
 inline constexpr std::int32_t kBuildTextUnits = 50;

@@ -1,9 +1,9 @@
 // Writes the placeholder firmware image of a build that was given no real one: a fixed size
 // and deterministic content, so that every build and every test sees the same bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <vector>
 
 int main(int argc, char **argv)
@@ -30,7 +30,8 @@ int main(int argc, char **argv)
         }
         if (written == 0)
             std::copy(header, header + sizeof(header) - 1, block.begin());
-        const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(block.size(), size - written));
+        const std::size_t n
+            = static_cast<std::size_t>(std::min<unsigned long long>(block.size(), size - written));
         if (std::fwrite(block.data(), 1, n, out) != n) {
             std::perror(argv[1]);
             return 1;

@@ -1,1 +1,30 @@
+// Streams the firmware image, whole and unchanged, to a printer in download mode.
+//
+// Qt-free: the window wraps it (transfer_form1.cpp) and supplies the way messages reach the
+// operator. The image comes from a FirmwareImageSource, the device from the platform seam.
 #pragma once
+
+#include "firmware/firmware_image.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vornik {
+
+struct TransferMessages {
+    // A fault of the build's image, by the key of its operator text.
+    std::function<void(const char *key)> imageFault;
+    // A failure while the image was being copied or written, in its own words.
+    std::function<void(const std::string &text)> failure;
+};
+
+// 1 when every byte of the image was written to `devicePath` in order and flushed, else 0.
+// The device is opened write-only and exclusively, and closed again on every path.
+std::int32_t CopyFirmwareImageToPrinter(
+    FirmwareImageSource &image, const char16_t *devicePath, const TransferMessages &messages);
+
+// Size of each write to the device.
+inline constexpr std::size_t kTransferBlockBytes = 64 * 1024;
+
+} // namespace vornik

@@ -56,6 +56,9 @@ public:
     virtual bool read(DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity,
                       std::size_t &got) = 0;
     virtual void close(DeviceHandle handle) = 0;
+    // Why the last failed operation on this thread failed, in words an operator can pass on
+    // ("No such device"). Empty when the backend cannot tell.
+    virtual std::string lastErrorText() const { return {}; }
 
     // Device-change notices: the backend calls `listener` once per arrival or removal of a
     // device, from any thread. A backend that learns of changes through a file descriptor

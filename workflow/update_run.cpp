@@ -1,10 +1,302 @@
+// The update run: switch every ticked printer into download mode, send each the firmware, and
+// wait for each to store it. The run itself stays on the user-interface thread; each blocking
+// wait goes to one of the window's three workers while the thread keeps processing events.
+#include "printer_link/platform.h"
+#include "printer_link/printer_link.h"
 #include "ui/form1.h"
-void Form1::App_StartButton_Handler() { }
-void Form1::App_SetPrintersInFlashMode() { }
-int Form1::App_FlashFirmware() { return 0; }
-int Form1::App_WaitForFlashUpdate() { return 0; }
-void Form1::App_BGWorker_SetPrinterInFlashMode() { }
-void Form1::App_BGWorker_SendFlashFile(int) { }
-void Form1::App_BGWorker_WaitForFlashUpdateDone() { }
-void Form1::PumpEvents() { }
-void Form1::PumpUntilIdle(const BackgroundWorker &) { }
+#include "workflow/printer_info.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+
+#include <exception>
+
+// Results of the step-2 and step-3 workers: 1 success, 0 failure. Each is written by its worker
+// and read on the user-interface thread only after the worker's completion notice, which
+// carries the write across.
+int gFhxSendStatus = 0;
+int gFlashUpdateStatus = 0;
+
+namespace {
+
+using namespace vornik::contract;
+
+vornik::Clock &TheClock()
+{
+    return *vornik::CurrentPlatform().clock;
+}
+
+// Whole seconds since `start` on the wrapping millisecond tick.
+std::uint32_t SecondsSince(std::uint32_t start)
+{
+    return (TheClock().tickCount() - start) / 1000;
+}
+
+// Polls the selected path every 10 s until it stops opening or `limitSeconds` have passed.
+void WaitWhileConnected(std::uint32_t limitSeconds)
+{
+    const std::uint32_t start = TheClock().tickCount();
+    while (Lib_IsConnectionValid() != 0) {
+        TheClock().sleep(kBusPollIntervalMs);
+        if (SecondsSince(start) > limitSeconds)
+            break;
+    }
+}
+
+// The first download-mode entry marked for update whose serial number is `serial`, or -1.
+int FindFlashEntry(const char16_t *serial)
+{
+    const USBPrinterClassDeviceInfo &flash = gFDUPrinterInfo.FlashModeInfo;
+    for (int k = 0; k < flash.DeviceCount && k < kMaxPrinters; ++k) {
+        if (flash.Selected[k] != 0
+            && std::u16string_view(flash.SerialNumber[k]) == std::u16string_view(serial))
+            return k;
+    }
+    return -1;
+}
+
+} // namespace
+
+void Form1::PumpEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void Form1::PumpUntilIdle(const BackgroundWorker &worker)
+{
+    // Sleeps in the event dispatcher until something happens; the worker's completion notice
+    // is one such event, so the wait costs no CPU while the printer works.
+    while (worker.IsBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void Form1::App_StartButton_Handler()
+{
+    // START clicked again while this run pumps events must not begin a second run inside it.
+    if (runInProgress_)
+        return;
+    runInProgress_ = true;
+
+    const int entryCount = SupportedPrinterCheckedListBox->count();
+    int tickedCount = 0;
+    for (int i = 0; i < entryCount; ++i)
+        tickedCount += SupportedPrinterCheckedListBox->item(i)->checkState() == Qt::Checked;
+
+    try {
+        SetWaitCursor(true);
+        Progress_UpdateStepsLabel->setText(QString());
+        PumpEvents();
+        if (entryCount == 0) {
+            App_ShowUIMessage_Handler(1, StrRes("StrRes_ConnectPrinter"), 0, 0);
+        } else if (tickedCount == 0) {
+            App_ShowUIMessage_Handler(1, StrRes("StrRes_SelectPrinter"), 0, 0);
+        } else {
+            PrinterStatusButton->setEnabled(true);
+            CloseButton->setEnabled(false);
+            LangButton->setEnabled(false);
+            g_BlockUsbEnumeration = 1;
+
+            FDUPrinterListBox->clear();
+            USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
+            FDUStatusListBox->setUpdatesEnabled(false);
+            int row = 0;
+            for (int i = 0; i < entryCount && i < kMaxPrinters; ++i) {
+                if (SupportedPrinterCheckedListBox->item(i)->checkState() == Qt::Checked) {
+                    idle.Selected[i] = 1;
+                    FDUPrinterListBox->addItem(QString::fromUtf16(idle.SerialNumber[i]));
+                    FDUStatusListBox->addItem(StrRes("StrRes_StatusInIdleMode"));
+                    gFDUPrinterInfo.UpdateState[row++] = kStateIdleMode;
+                } else {
+                    idle.Selected[i] = 0;
+                }
+            }
+            FDUStatusListBox->setUpdatesEnabled(true);
+
+            SupportedPrinterCheckedListBox->setEnabled(false);
+            PumpEvents();
+            MainTabControl->setCurrentWidget(ProgressTabPage);
+
+            App_SetPrintersInFlashMode();
+            TheClock().sleep(kPauseBeforeFlashListingMs);
+            App_EnumerateSupportedPrintersInFlashMode();
+            const int sentCount = App_FlashFirmware();
+            const int updatedCount = App_WaitForFlashUpdate();
+
+            const bool allUpdated = sentCount == tickedCount && updatedCount == sentCount;
+            App_ShowUIMessage_Handler(3,
+                StrRes(allUpdated ? "StrRes_AllUpdated" : "StrRes_SomeUpdated"), tickedCount,
+                updatedCount);
+        }
+    } catch (const std::exception &error) {
+        App_ShowUIMessage_Handler(1, QString::fromUtf8(error.what()), 0, 0);
+    }
+
+    PrinterStatusButton->setEnabled(false);
+    AppCloseButton->setEnabled(true);
+    SetWaitCursor(false);
+    Progress_UpdateStepsLabel->setText(QString());
+    PumpEvents();
+    runInProgress_ = false;
+}
+
+void Form1::App_SetPrintersInFlashMode()
+{
+    const USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
+    int row = 0;
+    for (int i = 0; i < kMaxPrinters; ++i) {
+        if (idle.Selected[i] == 0)
+            continue;
+        const int r = row++;
+        Progress_UpdateStepsLabel->setText(
+            StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[1/3]"));
+        PumpEvents();
+
+        gFDUPrinterInfo.UpdateState[r] = kStateSettingFlashMode;
+        HighlightUpdateRow(r);
+        ReplaceStatusRow(r, StrRes("StrRes_StatusSettingFlashMode"));
+        PumpEvents();
+
+        Lib_SetUSBDeviceFilePath(1, idle.DevicePath[i]);
+        SetFlashBGWorker.RunWorkerAsync();
+        PumpUntilIdle(SetFlashBGWorker);
+
+        if (Lib_IsConnectionValid() != 0) {
+            ReplaceStatusRow(r, StrRes("StrRes_StatusFlashModeFail"));
+            gFDUPrinterInfo.UpdateState[r] = kStateFailed;
+        } else {
+            ReplaceStatusRow(r, StrRes("StrRes_StatusInFlashMode"));
+            gFDUPrinterInfo.UpdateState[r] = kStateFlashMode;
+        }
+        PumpEvents();
+        HighlightUpdateRow(-1);
+    }
+}
+
+int Form1::App_FlashFirmware()
+{
+    int sentCount = 0;
+    try {
+        const int rows = FDUPrinterListBox->count();
+        for (int r = 0; r < rows && r < kMaxPrinters; ++r) {
+            Progress_UpdateStepsLabel->setText(
+                StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[2/3]"));
+            PumpEvents();
+
+            HighlightUpdateRow(r);
+            PumpEvents();
+            char16_t serial[kTextUnits];
+            UI_CopyManagedStringToWcharArray(FDUPrinterListBox->item(r)->text(), serial);
+
+            const int k
+                = gFDUPrinterInfo.UpdateState[r] == kStateFlashMode ? FindFlashEntry(serial) : -1;
+            if (k >= 0) {
+                gFDUPrinterInfo.UpdateState[r] = kStateSendingFirmware;
+                ReplaceStatusRow(r, StrRes("StrRes_StatusSendingFhx"));
+                PumpEvents();
+                Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
+                gFhxSendStatus = 0;
+                SendFhxBGWorker.RunWorkerAsync(k);
+                PumpUntilIdle(SendFhxBGWorker);
+                if (gFhxSendStatus == 1) {
+                    gFDUPrinterInfo.UpdateState[r] = kStateStoring;
+                    ReplaceStatusRow(r, StrRes("StrRes_StatusStoringAndUpdating"));
+                    ++sentCount;
+                } else {
+                    gFDUPrinterInfo.UpdateState[r] = kStateFailed;
+                    ReplaceStatusRow(r, StrRes("StrRes_StatusFlashingTimeout"));
+                }
+                PumpEvents();
+            } else {
+                gFDUPrinterInfo.UpdateState[r] = kStateFailed;
+                ReplaceStatusRow(r, StrRes("StrRes_StatusPrinterNotConnected"));
+                PumpEvents();
+            }
+
+            HighlightUpdateRow(-1);
+            PumpEvents();
+            TheClock().sleep(kPauseAfterTransferMs);
+        }
+    } catch (const std::exception &error) {
+        App_ShowUIMessage_Handler(1, QString::fromUtf8(error.what()), 0, 0);
+        PrinterStatusButton->setEnabled(false);
+        return 0;
+    }
+    return sentCount;
+}
+
+int Form1::App_WaitForFlashUpdate()
+{
+    int updatedCount = 0;
+    try {
+        const int rows = FDUPrinterListBox->count();
+        for (int r = 0; r < rows && r < kMaxPrinters; ++r) {
+            Progress_UpdateStepsLabel->setText(
+                StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[3/3]"));
+            PumpEvents();
+
+            HighlightUpdateRow(r);
+            PumpEvents();
+            char16_t serial[kTextUnits];
+            UI_CopyManagedStringToWcharArray(FDUPrinterListBox->item(r)->text(), serial);
+
+            const int k
+                = gFDUPrinterInfo.UpdateState[r] == kStateStoring ? FindFlashEntry(serial) : -1;
+            if (k >= 0) {
+                Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
+                FlashBGWorker.RunWorkerAsync();
+                PumpUntilIdle(FlashBGWorker);
+                if (gFlashUpdateStatus != 0) {
+                    ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateCompleted"));
+                    gFDUPrinterInfo.UpdateState[r] = kStateCompleted;
+                    ++updatedCount;
+                } else {
+                    ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateTimeout"));
+                }
+                PumpEvents();
+            } else {
+                gFDUPrinterInfo.UpdateState[r] = kStateFailed;
+                ReplaceStatusRow(r, StrRes("StrRes_StatusPrinterNotFound"));
+                PumpEvents();
+            }
+
+            HighlightUpdateRow(-1);
+            PumpEvents();
+        }
+    } catch (const std::exception &error) {
+        App_ShowUIMessage_Handler(1, QString::fromUtf8(error.what()), 0, 0);
+        PrinterStatusButton->setEnabled(false);
+        return 0;
+    }
+    return updatedCount;
+}
+
+void Form1::App_BGWorker_SetPrinterInFlashMode()
+{
+    if (Lib_SendFlashCommand() == 0)
+        return;
+    WaitWhileConnected(kLeaveBusLimitSeconds);
+}
+
+void Form1::App_BGWorker_SendFlashFile(int param_Index)
+{
+    if (param_Index < 0 || param_Index >= kMaxPrinters) {
+        gFhxSendStatus = 0;
+        return;
+    }
+    gFhxSendStatus = App_CopyFirmwareRCDATAResourceToPrinter(
+                         gFDUPrinterInfo.FlashModeInfo.DevicePath[param_Index])
+            != 0
+        ? 1
+        : 0;
+}
+
+void Form1::App_BGWorker_WaitForFlashUpdateDone()
+{
+    gFlashUpdateStatus = 0;
+    WaitWhileConnected(kStoreLimitSeconds);
+    gFlashUpdateStatus = Lib_IsConnectionValid() == 0 ? 1 : 0;
+}
