@@ -187,6 +187,8 @@ private:
     bool loaded_ = false;
     bool closedDuringLoad_ = false;
     bool runInProgress_ = false;
+    // The download-mode entry each update row was sent to, so that no entry serves two rows.
+    int flashEntryOfRow_[6] = { -1, -1, -1, -1, -1, -1 };
 };
 
 // Writes the UTF-16 units of `param_ManagedStr` and a terminating zero into the 256-unit array

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include <algorithm>
 #include <exception>
 
 // Results of the step-2 and step-3 workers: 1 success, 0 failure. Each is written by its worker
@@ -47,13 +48,18 @@ void WaitWhileConnected(std::uint32_t limitSeconds)
     }
 }
 
-// The first download-mode entry marked for update whose serial number is `serial`, or -1.
-int FindFlashEntry(const char16_t *serial)
+// The first download-mode entry marked for update whose serial number is `serial` and that no
+// earlier row has taken, or -1. Two ticked printers that share a serial number would otherwise
+// both be matched to the first entry: one printer would get the image twice and the other none,
+// yet both would end as updated.
+int FindFlashEntry(const char16_t *serial, const int *taken, int takenCount)
 {
     const USBPrinterClassDeviceInfo &flash = gFDUPrinterInfo.FlashModeInfo;
     for (int k = 0; k < flash.DeviceCount && k < kMaxPrinters; ++k) {
-        if (flash.Selected[k] != 0
-            && std::u16string_view(flash.SerialNumber[k]) == std::u16string_view(serial))
+        if (flash.Selected[k] == 0
+            || std::u16string_view(flash.SerialNumber[k]) != std::u16string_view(serial))
+            continue;
+        if (std::find(taken, taken + takenCount, k) == taken + takenCount)
             return k;
     }
     return -1;
@@ -191,8 +197,10 @@ int Form1::App_FlashFirmware()
             char16_t serial[kTextUnits];
             UI_CopyManagedStringToWcharArray(FDUPrinterListBox->item(r)->text(), serial);
 
-            const int k
-                = gFDUPrinterInfo.UpdateState[r] == kStateFlashMode ? FindFlashEntry(serial) : -1;
+            const int k = gFDUPrinterInfo.UpdateState[r] == kStateFlashMode
+                ? FindFlashEntry(serial, flashEntryOfRow_, r)
+                : -1;
+            flashEntryOfRow_[r] = k;
             if (k >= 0) {
                 gFDUPrinterInfo.UpdateState[r] = kStateSendingFirmware;
                 ReplaceStatusRow(r, StrRes("StrRes_StatusSendingFhx"));
@@ -240,11 +248,10 @@ int Form1::App_WaitForFlashUpdate()
 
             HighlightUpdateRow(r);
             PumpEvents();
-            char16_t serial[kTextUnits];
-            UI_CopyManagedStringToWcharArray(FDUPrinterListBox->item(r)->text(), serial);
 
+            // The printer is awaited where step 2 sent its image.
             const int k
-                = gFDUPrinterInfo.UpdateState[r] == kStateStoring ? FindFlashEntry(serial) : -1;
+                = gFDUPrinterInfo.UpdateState[r] == kStateStoring ? flashEntryOfRow_[r] : -1;
             if (k >= 0) {
                 Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
                 FlashBGWorker.RunWorkerAsync();

@@ -1,0 +1,250 @@
+#include "bench_window.h"
+
+#include "printer_link/printer_link.h"
+#include "printer_link/simulated/virtual_clock.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using vornik::sim::PrinterConfig;
+using vornik::sim::PrinterMode;
+
+namespace {
+
+QString ModeText(PrinterMode mode)
+{
+    switch (mode) {
+    case PrinterMode::Normal: return QStringLiteral("normal");
+    case PrinterMode::LeavingBus: return QStringLiteral("leaving the bus");
+    case PrinterMode::OffBus: return QStringLiteral("off the bus");
+    case PrinterMode::DownloadMode: return QStringLiteral("download mode");
+    case PrinterMode::Storing: return QStringLiteral("storing");
+    case PrinterMode::Gone: return QStringLiteral("gone");
+    }
+    return {};
+}
+
+} // namespace
+
+BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString &productName,
+                         std::uint32_t imageBytes, QString imageSha256,
+                         vornik::sim::ScaledRealClock *clock, QWidget *parent)
+    : QWidget(parent)
+    , printers_(printers)
+    , productName_(productName)
+    , imageBytes_(imageBytes)
+    , imageSha256_(std::move(imageSha256))
+    , clock_(clock)
+{
+    setWindowTitle(QStringLiteral("Printer bench"));
+    setObjectName(QStringLiteral("BenchWindow"));
+
+    auto *form = new QFormLayout;
+    serialEdit = new QLineEdit;
+    serialEdit->setPlaceholderText(QStringLiteral("next free serial"));
+    form->addRow(QStringLiteral("Serial number"), serialEdit);
+
+    productCombo = new QComboBox;
+    productCombo->addItem(productName_, int(BenchProduct::BuildProduct));
+    productCombo->addItem(QStringLiteral("another product"), int(BenchProduct::OtherProduct));
+    productCombo->addItem(QStringLiteral("unreadable device ID"), int(BenchProduct::UnreadableDeviceId));
+    form->addRow(QStringLiteral("Product"), productCombo);
+
+    statusCombo = new QComboBox;
+    for (int code = 0; code <= 54; ++code) {
+        const QString name = QString::fromUtf16(PrinterStatusName(code));
+        statusCombo->addItem(name.isEmpty() ? QString::number(code)
+                                            : QStringLiteral("%1 %2").arg(code).arg(name),
+                             code);
+    }
+    form->addRow(QStringLiteral("Status"), statusCombo);
+
+    behaviourCombo = new QComboBox;
+    behaviourCombo->addItem(QStringLiteral("updates well"), int(BenchBehaviour::Well));
+    behaviourCombo->addItem(QStringLiteral("never leaves the bus"), int(BenchBehaviour::NeverLeavesBus));
+    behaviourCombo->addItem(QStringLiteral("comes back with another serial"),
+                            int(BenchBehaviour::ComesBackWithAnotherSerial));
+    behaviourCombo->addItem(QStringLiteral("comes back too late"), int(BenchBehaviour::ComesBackTooLate));
+    behaviourCombo->addItem(QStringLiteral("fails the transfer at ..."), int(BenchBehaviour::FailsTransferAt));
+    behaviourCombo->addItem(QStringLiteral("never finishes storing"),
+                            int(BenchBehaviour::NeverFinishesStoring));
+    failPercentSpin = new QSpinBox;
+    failPercentSpin->setRange(0, 99);
+    failPercentSpin->setValue(50);
+    failPercentSpin->setSuffix(QStringLiteral(" %"));
+    auto *behaviourRow = new QHBoxLayout;
+    behaviourRow->addWidget(behaviourCombo, 1);
+    behaviourRow->addWidget(failPercentSpin);
+    form->addRow(QStringLiteral("During an update"), behaviourRow);
+
+    attachButton = new QPushButton(QStringLiteral("Attach"));
+    detachButton = new QPushButton(QStringLiteral("Detach selected"));
+    setStatusButton = new QPushButton(QStringLiteral("Set status of selected"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(attachButton);
+    buttons->addWidget(detachButton);
+    buttons->addWidget(setStatusButton);
+
+    auto *attachBox = new QGroupBox(QStringLiteral("Attach a printer"));
+    auto *attachLayout = new QVBoxLayout(attachBox);
+    attachLayout->addLayout(form);
+    attachLayout->addLayout(buttons);
+
+    printerTable = new QTableWidget(0, 6);
+    printerTable->setHorizontalHeaderLabels({ QStringLiteral("#"), QStringLiteral("Serial"),
+                                              QStringLiteral("Identity"), QStringLiteral("Mode"),
+                                              QStringLiteral("Bytes received"),
+                                              QStringLiteral("Image") });
+    printerTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    printerTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    printerTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    printerTable->verticalHeader()->hide();
+    printerTable->horizontalHeader()->setStretchLastSection(true);
+
+    speedCombo = new QComboBox;
+    speedCombo->addItem(QStringLiteral("real time"), 1);
+    speedCombo->addItem(QStringLiteral("10 x faster"), 10);
+    speedCombo->setEnabled(clock_ != nullptr);
+    auto *speedRow = new QHBoxLayout;
+    speedRow->addWidget(new QLabel(QStringLiteral("Printer clock")));
+    speedRow->addWidget(speedCombo);
+    speedRow->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(attachBox);
+    layout->addWidget(printerTable, 1);
+    layout->addLayout(speedRow);
+    resize(640, 480);
+
+    connect(attachButton, &QPushButton::clicked, this, [this] { attachFromForm(); });
+    connect(detachButton, &QPushButton::clicked, this, [this] {
+        if (const int id = selectedPrinterId(); id > 0)
+            printers_.detach(id);
+        refresh();
+    });
+    connect(setStatusButton, &QPushButton::clicked, this, [this] {
+        if (const int id = selectedPrinterId(); id > 0)
+            printers_.setStatus(id, statusCombo->currentData().toInt());
+        refresh();
+    });
+    connect(behaviourCombo, &QComboBox::currentIndexChanged, this, [this] {
+        failPercentSpin->setEnabled(behaviourCombo->currentData().toInt()
+                                    == int(BenchBehaviour::FailsTransferAt));
+    });
+    failPercentSpin->setEnabled(false);
+    connect(speedCombo, &QComboBox::currentIndexChanged, this, [this] {
+        if (clock_)
+            clock_->setFactor(speedCombo->currentData().toInt());
+    });
+
+    // The printers' own timeline (leaving the bus, coming back, finishing) moves on even when
+    // nobody asks them anything; polling applies it and raises the device-change notices.
+    pollTimer_ = new QTimer(this);
+    connect(pollTimer_, &QTimer::timeout, this, [this] {
+        printers_.poll();
+        refresh();
+    });
+    pollTimer_->start(200);
+    refresh();
+}
+
+PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct product, int status,
+                                      BenchBehaviour behaviour, int failPercent) const
+{
+    PrinterConfig config;
+    config.serial = serial.toStdString();
+    const QString name = product == BenchProduct::OtherProduct
+        ? (productName_ == QLatin1String("ZELTAN VKT6600") ? QStringLiteral("ZELTAN BRW7000")
+                                                           : QStringLiteral("ZELTAN VKT6600"))
+        : productName_;
+    const qsizetype blank = name.indexOf(QLatin1Char(' '));
+    config.manufacturer = (blank < 0 ? name : name.left(blank)).toStdString();
+    config.model = (blank < 0 ? QString() : name.mid(blank + 1)).toStdString();
+    if (product == BenchProduct::UnreadableDeviceId)
+        config.deviceId = vornik::sim::DeviceIdKind::Unreadable;
+    config.status = status;
+    config.expectedImageBytes = imageBytes_;
+    switch (behaviour) {
+    case BenchBehaviour::Well: break;
+    case BenchBehaviour::NeverLeavesBus: config.leaveBusAfterMs = -1; break;
+    case BenchBehaviour::ComesBackWithAnotherSerial: config.downloadSerial = config.serial + "-B"; break;
+    case BenchBehaviour::ComesBackTooLate: config.reappearAfterMs = 120000; break;
+    case BenchBehaviour::FailsTransferAt:
+        config.failWriteAfterBytes = std::int64_t(imageBytes_) * failPercent / 100;
+        break;
+    case BenchBehaviour::NeverFinishesStoring: config.storeTimeMs = -1; break;
+    }
+    return config;
+}
+
+int BenchWindow::attachFromForm()
+{
+    QString serial = serialEdit->text().trimmed();
+    if (serial.isEmpty())
+        serial = QStringLiteral("BENCH%1").arg(nextSerial_++, 4, 10, QLatin1Char('0'));
+    const int id = printers_.attach(makeConfig(
+        serial, BenchProduct(productCombo->currentData().toInt()), statusCombo->currentData().toInt(),
+        BenchBehaviour(behaviourCombo->currentData().toInt()), failPercentSpin->value()));
+    serialEdit->clear();
+    refresh();
+    return id;
+}
+
+int BenchWindow::selectedPrinterId() const
+{
+    const auto rows = printerTable->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return 0;
+    return printerTable->item(rows.first().row(), 0)->data(Qt::UserRole).toInt();
+}
+
+void BenchWindow::refresh()
+{
+    const auto snapshots = printers_.snapshots();
+    const int selected = selectedPrinterId();
+    printerTable->setRowCount(int(snapshots.size()));
+    for (int row = 0; row < int(snapshots.size()); ++row) {
+        const auto &s = snapshots[row];
+        QString identity;
+        switch (s.config.deviceId) {
+        case vornik::sim::DeviceIdKind::Unreadable: identity = QStringLiteral("(unreadable)"); break;
+        case vornik::sim::DeviceIdKind::Raw: identity = QStringLiteral("(raw device ID)"); break;
+        default:
+            identity = QString::fromStdString(s.config.manufacturer + " " + s.config.model);
+        }
+        QString image;
+        if (s.imageBytes > 0) {
+            if (s.imageBytes < imageBytes_)
+                image = QStringLiteral("partial");
+            else if (imageSha256_.isEmpty())
+                image = QStringLiteral("received");
+            else
+                image = QString::fromStdString(s.imageSha256) == imageSha256_
+                    ? QStringLiteral("matches the image")
+                    : QStringLiteral("DIFFERS from the image");
+        }
+        const QStringList cells = { QString::number(s.id), QString::fromStdString(s.config.serial),
+                                    identity, ModeText(s.mode), QString::number(s.imageBytes), image };
+        for (int column = 0; column < cells.size(); ++column) {
+            QTableWidgetItem *item = printerTable->item(row, column);
+            if (!item) {
+                item = new QTableWidgetItem;
+                printerTable->setItem(row, column, item);
+            }
+            item->setText(cells[column]);
+            item->setData(Qt::UserRole, s.id);
+        }
+        if (s.id == selected)
+            printerTable->selectRow(row);
+    }
+}

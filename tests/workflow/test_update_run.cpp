@@ -1,0 +1,400 @@
+// Whole update runs on simulated printers and the virtual clock: what each row ends with, what
+// the summary says, and what every printer actually received.
+#include "harness.h"
+
+#include "firmware/embedded_image.h"
+
+#include <QCryptographicHash>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+const QString kIdle = QStringLiteral("Idle mode");
+const QString kSetting = QStringLiteral("Setting to flash mode ...");
+const QString kFlashMode = QStringLiteral("Flash mode");
+const QString kSending = QStringLiteral("Sending firmware file ...");
+const QString kStoring = QStringLiteral("Storing and updating firmware ...");
+const QString kCompleted = QStringLiteral("Firmware update: completed");
+const QString kFlashModeFail = QStringLiteral("ERROR: Failed to set flash mode");
+const QString kNotConnected = QStringLiteral("Error: Printer not connected!");
+const QString kFlashingTimeout = QStringLiteral("Error: Flashing timeout!");
+const QString kUpdateTimeout = QStringLiteral("Firmware update: timeout!");
+const QString kNotFound = QStringLiteral("Error: Printer not found!");
+const QString kAllUpdated
+    = QStringLiteral("All selected printers have been updated.Updated printers would be OFF.");
+const QString kSomeUpdated = QStringLiteral("ERROR:Failed to update some printers!\r\nPlease check "
+                                            "status for each printer.\r\nUpdated printers would be OFF.");
+
+using vornik::sim::PrinterConfig;
+
+struct Scenario {
+    const char *name;
+    std::vector<std::function<void(PrinterConfig &)>> printers; // one per attached printer
+    std::vector<int> ticked;                                      // list rows ticked
+    QStringList finalStatuses;
+    QString summary;
+    int total;
+    int updated;
+    int notices = 0; // messages before the summary
+};
+
+void Well(PrinterConfig &) { }
+
+const std::vector<Scenario> &Scenarios()
+{
+    static const std::vector<Scenario> scenarios = {
+        { "one printer, all well", { Well }, { 0 }, { kCompleted }, kAllUpdated, 1, 1 },
+        { "second of two ticked", { Well, Well }, { 1 }, { kCompleted }, kAllUpdated, 1, 1 },
+        { "first of three busy printing",
+          { [](PrinterConfig &c) { c.status = vornik::contract::kStatusPrinting; }, Well, Well },
+          { 0, 1, 2 },
+          { kNotFound, kCompleted, kCompleted },
+          kSomeUpdated,
+          3,
+          2 },
+        { "comes back with another serial",
+          { [](PrinterConfig &c) { c.downloadSerial = "OTHER"; } },
+          { 0 },
+          { kNotFound },
+          kSomeUpdated,
+          1,
+          0 },
+        { "comes back too late",
+          { [](PrinterConfig &c) { c.reappearAfterMs = 60000; } },
+          { 0 },
+          { kNotFound },
+          kSomeUpdated,
+          1,
+          0 },
+        { "never finishes storing",
+          { [](PrinterConfig &c) { c.storeTimeMs = -1; }, Well },
+          { 0, 1 },
+          { kUpdateTimeout, kCompleted },
+          kSomeUpdated,
+          2,
+          1 },
+        { "never leaves the bus",
+          { [](PrinterConfig &c) { c.leaveBusAfterMs = -1; } },
+          { 0 },
+          { kNotFound },
+          kSomeUpdated,
+          1,
+          0 },
+        { "transfer fails half way",
+          { [](PrinterConfig &c) { c.failWriteAfterBytes = 2048; }, Well },
+          { 0, 1 },
+          { kNotFound, kCompleted },
+          kSomeUpdated,
+          2,
+          1,
+          1 },
+        { "status turns busy between the two commands",
+          { [](PrinterConfig &c) { c.statusAfterFirstCommand = 2; } },
+          { 0 },
+          { kNotFound },
+          kSomeUpdated,
+          1,
+          0 },
+    };
+    return scenarios;
+}
+
+QString Sha256(const std::uint8_t *data, std::size_t size)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QByteArrayView(data, static_cast<qsizetype>(size)),
+                                 QCryptographicHash::Sha256)
+            .toHex());
+}
+
+} // namespace
+
+class UpdateRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scenario_data()
+    {
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < Scenarios().size(); ++i)
+            QTest::newRow(Scenarios()[i].name) << int(i);
+    }
+
+    void scenario()
+    {
+        QFETCH(int, index);
+        const Scenario &scenario = Scenarios()[index];
+        WorkflowHarness h;
+        std::vector<int> ids;
+        for (std::size_t i = 0; i < scenario.printers.size(); ++i) {
+            PrinterConfig config = h.printer("SN" + std::to_string(1001 + i));
+            scenario.printers[i](config);
+            ids.push_back(h.printers.attach(config));
+        }
+        Form1 &form = h.start();
+        QCOMPARE(form.SupportedPrinterCheckedListBox->count(), int(scenario.printers.size()));
+        for (int row : scenario.ticked)
+            h.tick(row);
+
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.statuses(), scenario.finalStatuses);
+        QCOMPARE(h.messages.size(), std::size_t(scenario.notices + 1));
+        const RecordedMessage &summary = h.messages.back();
+        QCOMPARE(summary.type, 3);
+        QCOMPARE(summary.text, scenario.summary);
+        QCOMPARE(summary.total, scenario.total);
+        QCOMPARE(summary.updated, scenario.updated);
+
+        // A printer counted as updated received the whole image, unchanged; no other printer
+        // is reported as updated.
+        const QString expected = Sha256(h.image().data(), h.image().size());
+        for (int row = 0; row < h.form->FDUStatusListBox->count(); ++row) {
+            const int printer = scenario.ticked[row];
+            const auto snapshot = h.printers.snapshot(ids[printer]);
+            QVERIFY(!snapshot.handleOpen);
+            if (scenario.finalStatuses[row] == kCompleted) {
+                QCOMPARE(snapshot.imageBytes, h.image().size());
+                QCOMPARE(QString::fromStdString(snapshot.imageSha256), expected);
+            }
+        }
+        // Unticked printers got nothing at all.
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (std::find(scenario.ticked.begin(), scenario.ticked.end(), int(i)) == scenario.ticked.end())
+                QVERIFY(h.printers.snapshot(ids[i]).commands.empty());
+        }
+    }
+
+    void oneWellPrinterWalksThroughEveryStatus()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("SN1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.historyOf(0),
+                 QStringList({ kIdle, kSetting, kFlashMode, kSending, kStoring, kCompleted }));
+        const auto label = [&h](const QString &status) {
+            for (const auto &change : h.statusHistory)
+                if (change.text == status)
+                    return change.stepLabel;
+            return QString();
+        };
+        QCOMPARE(label(kSetting), QStringLiteral("Processing step: [1/3]"));
+        QCOMPARE(label(kSending), QStringLiteral("Processing step: [2/3]"));
+        QCOMPARE(label(kCompleted), QStringLiteral("Processing step: [3/3]"));
+        QCOMPARE(form.Progress_UpdateStepsLabel->text(), QString());
+        QCOMPARE(form.FDUPrinterListBox->item(0)->text(), QStringLiteral("SN1"));
+        QCOMPARE(gFDUPrinterInfo.UpdateState[0], int(kStateCompleted));
+
+        // Finished: only the way out is left.
+        QCOMPARE(form.MainTabControl->currentWidget(), form.ProgressTabPage);
+        QVERIFY(form.AppCloseButton->isEnabled());
+        QVERIFY(!form.PrinterStatusButton->isEnabled());
+        QVERIFY(!form.CloseButton->isEnabled());
+        QVERIFY(!form.LangButton->isEnabled());
+        QVERIFY(!form.SupportedPrinterCheckedListBox->isEnabled());
+        QCOMPARE(form.g_BlockUsbEnumeration, 1);
+    }
+
+    void waitsMatchThePrinterTimeouts_data()
+    {
+        QTest::addColumn<int>("leaveBusAfterMs");
+        QTest::addColumn<int>("storeTimeMs");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<int>("minSeconds");
+        QTest::addColumn<int>("maxSeconds");
+        QTest::newRow("normal-mode path never goes") << -1 << 1000 << kSetting << kFlashModeFail << 20 << 22;
+        QTest::newRow("download-mode path never goes") << 1000 << -1 << kStoring << kUpdateTimeout << 190 << 192;
+        QTest::newRow("leaves after 12 s") << 12000 << 1000 << kSetting << kFlashMode << 20 << 22;
+        QTest::newRow("stores in 25 s") << 1000 << 25000 << kStoring << kCompleted << 30 << 32;
+    }
+
+    void waitsMatchThePrinterTimeouts()
+    {
+        QFETCH(int, leaveBusAfterMs);
+        QFETCH(int, storeTimeMs);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(int, minSeconds);
+        QFETCH(int, maxSeconds);
+        WorkflowHarness h;
+        PrinterConfig config = h.printer("SN1");
+        config.leaveBusAfterMs = leaveBusAfterMs;
+        config.storeTimeMs = storeTimeMs;
+        h.printers.attach(config);
+        Form1 &form = h.start();
+        h.tick(0);
+        form.App_StartButton_Handler();
+
+        std::uint64_t begin = 0, end = 0;
+        for (const auto &change : h.statusHistory) {
+            if (change.text == from)
+                begin = change.atMs;
+            if (change.text == to)
+                end = change.atMs;
+        }
+        QVERIFY(begin > 0 && end > begin);
+        const double seconds = (end - begin) / 1000.0;
+        QVERIFY2(seconds >= minSeconds && seconds <= maxSeconds, qPrintable(QString::number(seconds)));
+    }
+
+    void twoTickedPrintersWithOneSerialEachGetTheImage()
+    {
+        WorkflowHarness h;
+        const int first = h.printers.attach(h.printer("SAME"));
+        const int second = h.printers.attach(h.printer("SAME"));
+        Form1 &form = h.start();
+        h.tick(0);
+        h.tick(1);
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.statuses(), QStringList({ kCompleted, kCompleted }));
+        QCOMPARE(h.printers.snapshot(first).imageBytes, h.image().size());
+        QCOMPARE(h.printers.snapshot(second).imageBytes, h.image().size());
+        QCOMPARE(h.messages.at(0).text, kAllUpdated);
+    }
+
+    void refusesWithoutPrintersOrTicks()
+    {
+        WorkflowHarness h;
+        Form1 &form = h.start();
+        form.App_StartButton_Handler();
+        QCOMPARE(h.messages.size(), 1u);
+        QCOMPARE(h.messages[0].type, 1);
+        QCOMPARE(h.messages[0].text, QStringLiteral("Please connect atleast one printer"));
+
+        h.printers.attach(h.printer("SN1"));
+        h.deliverNotices();
+        QCOMPARE(form.SupportedPrinterCheckedListBox->count(), 1);
+        form.App_StartButton_Handler();
+        QCOMPARE(h.messages.size(), 2u);
+        QCOMPARE(h.messages[1].text, QStringLiteral("Please select atleast one printer"));
+
+        // Still ready for another try.
+        QCOMPARE(form.MainTabControl->currentWidget(), form.StartTabPage);
+        QCOMPARE(form.g_BlockUsbEnumeration, 0);
+        QVERIFY(form.SupportedPrinterCheckedListBox->isEnabled());
+        h.tick(0);
+        form.App_StartButton_Handler();
+        QCOMPARE(h.messages.back().text, kAllUpdated);
+    }
+
+    void unplugDuringTransferIsReportedAndTheHandleClosed()
+    {
+        WorkflowHarness h(64 * 1024 * 3);
+        PrinterConfig config = h.printer("SN1");
+        config.detachAfterBytes = 64 * 1024;
+        const int id = h.printers.attach(config);
+        Form1 &form = h.start();
+        h.tick(0);
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.historyOf(0).mid(3), QStringList({ kSending, kFlashingTimeout, kNotFound }));
+        QCOMPARE(h.messages.size(), 2u);
+        QCOMPARE(h.messages[0].type, 1);
+        QVERIFY2(h.messages[0].text.contains(QStringLiteral("firmware")), qPrintable(h.messages[0].text));
+        QCOMPARE(h.messages[1].text, kSomeUpdated);
+        QVERIFY(!h.printers.snapshot(id).handleOpen);
+    }
+
+    void imageFaultsFailEveryPrinter_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << false
+                                 << "Build Error: Could not find firmware resource file!";
+        QTest::newRow("empty") << true << "Error: Firmware resource file size is 0 bytes!";
+    }
+
+    void imageFaultsFailEveryPrinter()
+    {
+        QFETCH(bool, present);
+        QFETCH(QString, message);
+        static const std::uint8_t none[1] = {};
+        vornik::MemoryFirmwareImage image(present ? none : nullptr, 0);
+        WorkflowHarness h;
+        h.useImage(&image);
+        h.printers.attach(h.printer("SN1"));
+        h.printers.attach(h.printer("SN2"));
+        Form1 &form = h.start();
+        h.tick(0);
+        h.tick(1);
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.messages.size(), 3u); // once per printer, then the summary
+        QCOMPARE(h.messages[0].text, message);
+        QCOMPARE(h.messages[1].text, message);
+        QCOMPARE(h.messages[2].text, kSomeUpdated);
+        QCOMPARE(h.messages[2].updated, 0);
+        QCOMPARE(h.statuses(), QStringList({ kNotFound, kNotFound }));
+    }
+
+    void startPressedAgainDuringTheRunIsIgnored()
+    {
+        WorkflowHarness h;
+        const int id = h.printers.attach(h.printer("SN1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        h.onStatus = [&form](const WorkflowHarness::StatusChange &) { form.App_StartButton_Handler(); };
+        form.App_StartButton_Handler();
+        h.onStatus = nullptr;
+
+        QCOMPARE(h.messages.size(), 1u);
+        QCOMPARE(h.printers.snapshot(id).commands.size(), 2u);
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
+    }
+
+    void devicesComingAndGoingDuringTheRunLeaveTheListAlone()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("SN1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        const QStringList before = h.listEntries();
+        h.onStatus = [&h](const WorkflowHarness::StatusChange &change) {
+            if (change.text == kSending)
+                h.printers.attach(h.printer("LATE"));
+        };
+        form.App_StartButton_Handler();
+        h.onStatus = nullptr;
+        h.deliverNotices();
+        QCOMPARE(h.listEntries(), before);
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
+    }
+
+    // The full-size image of the build, to two printers: each gets all of it from the first byte.
+    void fullImageReachesTwoPrintersWhole()
+    {
+        vornik::FirmwareImageSource &image = vornik::EmbeddedFirmwareImage();
+        QVERIFY(image.find() && image.load());
+        const QString expected = Sha256(image.data(), image.size());
+        WorkflowHarness h;
+        h.useImage(&image);
+        PrinterConfig config = h.printer("SN1");
+        config.expectedImageBytes = image.size();
+        const int first = h.printers.attach(config);
+        config.serial = "SN2";
+        const int second = h.printers.attach(config);
+        Form1 &form = h.start();
+        h.tick(0);
+        h.tick(1);
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.statuses(), QStringList({ kCompleted, kCompleted }));
+        for (int id : { first, second }) {
+            const auto snapshot = h.printers.snapshot(id);
+            QCOMPARE(snapshot.imageBytes, std::uint64_t(image.size()));
+            QCOMPARE(QString::fromStdString(snapshot.imageSha256), expected);
+        }
+    }
+};
+
+QTEST_MAIN(UpdateRunTest)
+#include "test_update_run.moc"
