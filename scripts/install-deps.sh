@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config dpkg-dev file
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libudev-dev
   xvfb xauth imagemagick fonts-open-sans
