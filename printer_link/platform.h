@@ -56,6 +56,17 @@ public:
     virtual bool read(DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity,
                       std::size_t &got) = 0;
     virtual void close(DeviceHandle handle) = 0;
+    // The connection probe: whether the printer at `path` is still attached. The workflow reads
+    // "no longer present" as "left the bus", so a backend whose driver turns away a second
+    // opener overrides this: a printer that another program holds open has not left.
+    virtual bool isPresent(const std::u16string &path)
+    {
+        const DeviceHandle handle = open(path, OpenMode::ReadWriteShared);
+        if (handle == kInvalidDeviceHandle)
+            return false;
+        close(handle);
+        return true;
+    }
     // Why the last failed operation on this thread failed, in words an operator can pass on
     // ("No such device"). Empty when the backend cannot tell.
     virtual std::string lastErrorText() const { return {}; }

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QVariant>
 
 class QLabel;
 class QPushButton;
@@ -62,11 +63,20 @@ public:
     qint32 gUI_Message_UpdatedPrinters = 0;
     qint32 gUI_Message_MsgType = 0;
 
+    // A progress dialog has no way out for the operator: Escape is ignored in that mode.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     bool loaded_ = false;
 };
 
 Q_DECLARE_METATYPE(UI_MessageInfo)
+
+// Makes the printer layer's error box a critical message box ("FDU App", error icon, OK). The
+// box may be raised from any thread: it is always shown on the user-interface thread, and the
+// caller waits until the operator has dismissed it.
+void InstallQtErrorBox();

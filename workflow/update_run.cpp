@@ -110,7 +110,10 @@ void Form1::App_StartButton_Handler()
             USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
             FDUStatusListBox->setUpdatesEnabled(false);
             int row = 0;
-            for (int i = 0; i < entryCount && i < kMaxPrinters; ++i) {
+            // The list as it is now: a device-change notice handled by the pump above may have
+            // rebuilt it since the counts were taken.
+            const int entries = SupportedPrinterCheckedListBox->count();
+            for (int i = 0; i < entries && i < kMaxPrinters; ++i) {
                 if (SupportedPrinterCheckedListBox->item(i)->checkState() == Qt::Checked) {
                     idle.Selected[i] = 1;
                     FDUPrinterListBox->addItem(QString::fromUtf16(idle.SerialNumber[i]));
