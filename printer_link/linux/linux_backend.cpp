@@ -1,0 +1,319 @@
+#include "linux_backend.h"
+
+#include "device_id.h"
+
+#include "printer_link/device_contract.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <system_error>
+
+namespace vornik::linux_backend {
+
+namespace {
+
+// usblp's ioctls, which no system header exports.
+constexpr unsigned long kDeviceIdRequest = _IOC(_IOC_READ, 'P', 1, kDriverDeviceIdBytes);
+constexpr unsigned long kBusAddressRequest = _IOC(_IOC_READ, 'P', 5, 2 * sizeof(int));
+
+thread_local std::string tLastError;
+
+void Fail(int error)
+{
+    tLastError = std::generic_category().message(error);
+}
+
+void Fail(const char *text)
+{
+    tLastError = text;
+}
+
+// Paths reach the printer layer as 16-bit text, one unit per byte of the node's name.
+std::u16string Widen(const std::string &text)
+{
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (unsigned char byte : text)
+        wide.push_back(byte);
+    return wide;
+}
+
+// The way back. A unit that no byte widens to cannot name a node we handed out.
+std::optional<std::string> Narrow(const std::u16string &path)
+{
+    std::string narrow;
+    narrow.reserve(path.size());
+    for (char16_t unit : path) {
+        if (unit == 0 || unit > 0xFF)
+            return std::nullopt;
+        narrow.push_back(static_cast<char>(unit));
+    }
+    if (narrow.empty())
+        return std::nullopt;
+    return narrow;
+}
+
+bool ValidFd(DeviceHandle handle)
+{
+    return handle >= 0 && handle <= INT_MAX;
+}
+
+} // namespace
+
+LinuxDevicePlatform::LinuxDevicePlatform(
+    const Syscalls &calls, DeviceDirectory &directory, Clock &clock)
+    : calls_(calls)
+    , directory_(directory)
+    , clock_(clock)
+{ }
+
+bool LinuxDevicePlatform::beginEnumeration()
+{
+    std::vector<PrinterNode> nodes;
+    if (!directory_.listPrinters(nodes))
+        return false;
+    std::lock_guard lock(mutex_);
+    listing_ = std::move(nodes);
+    for (const PrinterNode &node : listing_)
+        listed_[node.devnode] = node;
+    return true;
+}
+
+InterfaceLookup LinuxDevicePlatform::interfacePath(int index, std::u16string &path)
+{
+    std::lock_guard lock(mutex_);
+    if (index < 0 || static_cast<std::size_t>(index) >= listing_.size())
+        return InterfaceLookup::NoMoreMembers;
+    path = Widen(listing_[static_cast<std::size_t>(index)].devnode);
+    return InterfaceLookup::Found;
+}
+
+void LinuxDevicePlatform::endEnumeration()
+{
+    std::lock_guard lock(mutex_);
+    listing_.clear();
+}
+
+std::optional<PrinterNode> LinuxDevicePlatform::listedAs(const std::string &devnode) const
+{
+    std::lock_guard lock(mutex_);
+    const auto found = listed_.find(devnode);
+    if (found == listed_.end() || !found->second.address.known())
+        return std::nullopt;
+    return found->second;
+}
+
+int LinuxDevicePlatform::openNode(const std::string &devnode, OpenMode mode)
+{
+    const int access = mode == OpenMode::WriteExclusive ? O_WRONLY : O_RDWR;
+    int fd;
+    do
+        fd = calls_.open(devnode.c_str(), access | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+LinuxDevicePlatform::NodeOwner LinuxDevicePlatform::ownerOfOpenNode(
+    int fd, const std::string &devnode)
+{
+    const std::optional<PrinterNode> listed = listedAs(devnode);
+    if (!listed)
+        return NodeOwner::Unknown;
+    int address[2] = { -1, -1 };
+    if (calls_.ioctl(fd, kBusAddressRequest, address) < 0)
+        return NodeOwner::Unknown;
+    return UsbAddress { address[0], address[1] } == listed->address ? NodeOwner::Listed
+                                                                    : NodeOwner::Other;
+}
+
+DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode)
+{
+    const std::optional<std::string> devnode = Narrow(path);
+    if (!devnode) {
+        Fail(ENOENT);
+        return kInvalidDeviceHandle;
+    }
+    const int fd = openNode(*devnode, mode);
+    if (fd < 0) {
+        Fail(errno);
+        return kInvalidDeviceHandle;
+    }
+    // The node went to another printer since it was listed: whatever is sent must not reach it.
+    if (ownerOfOpenNode(fd, *devnode) == NodeOwner::Other) {
+        calls_.close(fd);
+        Fail(ENODEV);
+        return kInvalidDeviceHandle;
+    }
+    return fd;
+}
+
+bool LinuxDevicePlatform::isPresent(const std::u16string &path)
+{
+    // The update takes "no longer present" for "has left the bus", and after the image for
+    // "has stored it": a false "gone" reports an update finished while the printer is still
+    // storing. So "gone" needs evidence; a printer we merely cannot open now is present.
+    const std::optional<std::string> devnode = Narrow(path);
+    if (!devnode)
+        return false;
+    const int fd = openNode(*devnode, OpenMode::ReadWriteShared);
+    if (fd >= 0) {
+        const NodeOwner owner = ownerOfOpenNode(fd, *devnode);
+        calls_.close(fd);
+        return owner != NodeOwner::Other;
+    }
+    const int error = errno;
+    const std::optional<PrinterNode> listed = listedAs(*devnode);
+    switch (error) {
+    case EBUSY: // another program has it open
+    case EACCES:
+    case EPERM: {
+        if (!listed)
+            return true;
+        const UsbAddress now = directory_.addressOfNode(*devnode);
+        return !now.known() || now == listed->address;
+    }
+    case ENOENT:
+        // The node is gone. Either the printer left, or another program detached the driver
+        // from a printer that is still attached; only the USB device itself can tell.
+        return listed && directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
+    default: // ENODEV, ENXIO, EIO: the interface is going or gone
+        return false;
+    }
+}
+
+bool LinuxDevicePlatform::queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size)
+{
+    if (!ValidFd(handle) || !buffer || size == 0) {
+        Fail(EINVAL);
+        return false;
+    }
+    // Zeroed, because the driver writes only as many bytes as the ID's own length says.
+    std::uint8_t raw[kDriverDeviceIdBytes] = {};
+    int result;
+    do
+        result = calls_.ioctl(static_cast<int>(handle), kDeviceIdRequest, raw);
+    while (result < 0 && errno == EINTR);
+    if (result < 0) {
+        Fail(errno);
+        return false;
+    }
+    UnwrapDeviceId(raw, sizeof raw, buffer, size);
+    return true;
+}
+
+bool LinuxDevicePlatform::read(
+    DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
+{
+    got = 0;
+    if (!ValidFd(handle) || (!buffer && capacity > 0)) {
+        Fail(EINVAL);
+        return false;
+    }
+    if (capacity == 0)
+        return true;
+    const int fd = static_cast<int>(handle);
+    pollfd ready { fd, POLLIN, 0 };
+    const int polled = calls_.poll(&ready, 1, kReadWaitMs);
+    if (polled == 0 || (polled < 0 && errno == EINTR))
+        return true;
+    if (polled < 0 || (ready.revents & POLLNVAL)) {
+        Fail(polled < 0 ? errno : EBADF);
+        return false;
+    }
+    const ssize_t count = calls_.read(fd, buffer, capacity);
+    if (count >= 0) {
+        got = std::min(static_cast<std::size_t>(count), capacity);
+        return true;
+    }
+    if (errno == EAGAIN || errno == EINTR)
+        return true;
+    // ENODEV after an unplug; EINVAL from a printer that only takes data and never answers.
+    Fail(errno);
+    return false;
+}
+
+bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, std::size_t size)
+{
+    if (!ValidFd(handle) || (!data && size > 0)) {
+        Fail(EINVAL);
+        return false;
+    }
+    const int fd = static_cast<int>(handle);
+    std::size_t done = 0;
+    std::uint32_t lastProgress = clock_.tickCount();
+    for (;;) {
+        // POLLOUT means the driver has finished the block before; only then does it take the
+        // next one. After the last block an empty write asks whether the printer is still
+        // there: a block lost to an unplug would otherwise pass for delivered.
+        pollfd ready { fd, POLLOUT, 0 };
+        const int polled = calls_.poll(&ready, 1, kWritePollMs);
+        if (polled < 0 && errno != EINTR) {
+            Fail(errno);
+            return false;
+        }
+        if (polled > 0) {
+            if (ready.revents & POLLNVAL) {
+                Fail(EBADF);
+                return false;
+            }
+            const ssize_t count = calls_.write(fd, data + done, size - done);
+            if (count > 0) {
+                done += std::min(static_cast<std::size_t>(count), size - done);
+                lastProgress = clock_.tickCount();
+                continue;
+            }
+            if (count == 0 && done == size)
+                return true;
+            if (count < 0 && errno != EAGAIN && errno != EINTR) {
+                Fail(errno);
+                return false;
+            }
+        }
+        if (clock_.tickCount() - lastProgress >= contract::kWriteStallLimitMs) {
+            Fail("The printer took no data for 60 seconds");
+            return false;
+        }
+    }
+}
+
+void LinuxDevicePlatform::close(DeviceHandle handle)
+{
+    // Not retried on EINTR: Linux has released the descriptor either way.
+    if (ValidFd(handle))
+        calls_.close(static_cast<int>(handle));
+}
+
+std::string LinuxDevicePlatform::lastErrorText() const
+{
+    return tLastError;
+}
+
+void LinuxDevicePlatform::setChangeListener(std::function<void()> listener)
+{
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
+}
+
+int LinuxDevicePlatform::notificationFd() const
+{
+    return directory_.noticeFd();
+}
+
+void LinuxDevicePlatform::readNotifications()
+{
+    const int notices = directory_.takeNotices();
+    std::function<void()> listener;
+    {
+        std::lock_guard lock(mutex_);
+        listener = listener_;
+    }
+    if (!listener)
+        return;
+    for (int i = 0; i < notices; ++i)
+        listener();
+}
+
+} // namespace vornik::linux_backend

@@ -1,0 +1,24 @@
+// The system calls of the Linux backend, as a table of plain function pointers.
+//
+// The backend makes every call on a device node through this table, never directly, so a test
+// can hand it a table of fakes and play a printer that stalls, vanishes or answers in pieces.
+#pragma once
+
+#include <poll.h>
+#include <sys/types.h>
+
+namespace vornik::linux_backend {
+
+struct Syscalls {
+    int (*open)(const char *path, int flags);
+    int (*close)(int fd);
+    int (*ioctl)(int fd, unsigned long request, void *argument);
+    ssize_t (*read)(int fd, void *buffer, size_t count);
+    ssize_t (*write)(int fd, const void *data, size_t count);
+    int (*poll)(pollfd *fds, nfds_t count, int timeoutMs);
+};
+
+// The real calls of the C library.
+const Syscalls &RealSyscalls();
+
+} // namespace vornik::linux_backend

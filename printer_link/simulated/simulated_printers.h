@@ -1,0 +1,185 @@
+// In-process printers that keep the device contract (device_contract.h), for the bench and the
+// tests. They run on whatever Clock they are given: a VirtualClock makes the 10-second polls and
+// the 190-second waits pass in microseconds; a ScaledRealClock runs them in (scaled) real time.
+//
+// A printer's life is a timeline computed from the clock whenever it is looked at: after the
+// download command it leaves the bus after a while, comes back as "KX reflash", takes the image,
+// stores it and leaves again. Each step can be made to fail. Every byte of the image written to
+// a printer is counted and hashed, so a test can prove what the printer received.
+#pragma once
+
+#include "printer_link/platform.h"
+#include "printer_link/simulated/sha256.h"
+#include "printer_link/simulated/virtual_clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornik::sim {
+
+struct ReplyChunk {
+    std::uint32_t afterMs = 0; // after the previous chunk (the first: after the command)
+    std::string bytes;
+};
+
+// The device ID in normal mode. In download mode every printer answers
+// "MFG:KX;MDL:reflash;SN:<downloadSerial or serial>;".
+enum class DeviceIdKind {
+    Product, // "MFG:<manufacturer>;MDL:<model>;SN:<serial>;S:<status field>;"
+    Unreadable, // the driver refuses the device-ID request
+    Raw, // exactly `rawDeviceId`, as the driver hands it over (no terminator added)
+};
+
+struct PrinterConfig {
+    std::string serial = "SN0001";
+    std::string manufacturer = "ZELTAN";
+    std::string model = "QXR3303";
+    DeviceIdKind deviceId = DeviceIdKind::Product;
+    std::vector<std::uint8_t> rawDeviceId;
+
+    // Status code shown in the S field (two hex digits at positions 16 and 17). Only a printer in
+    // status 0 or 3 acts on a command; every framed command is recorded either way.
+    int status = 0;
+    // If set, the status changes to this value once the first framed command has arrived.
+    std::optional<int> statusAfterFirstCommand;
+
+    // Reply to "ds2.set 79744, 1;".
+    std::vector<ReplyChunk> prepareReply = { { 50, "ok;" } };
+    // Reply to "udw.get_fw_rev;": the revision, ended by ";".
+    std::vector<ReplyChunk> revisionReply = { { 50, "VRN.01.23;" } };
+
+    // Download mode. Negative times mean "never".
+    int leaveBusAfterMs = 2000; // after "udw.srec_download;"
+    int reappearAfterMs = 1000; // after leaving, as "KX reflash"
+    std::string downloadSerial; // empty: the same serial as in normal mode
+
+    // Firmware. The printer expects this many bytes; when they have all come and the handle is
+    // closed, it stores the image and leaves the bus after `storeTimeMs`.
+    std::uint64_t expectedImageBytes = 0; // 0: whatever arrives before the close
+    int storeTimeMs = 30000; // negative: never finishes storing
+    // Bytes up to this count are taken; the write that would go past it fails, and so does every
+    // later one.
+    std::int64_t failWriteAfterBytes = -1;
+    // The printer vanishes once this many bytes came; the write that reaches the count succeeds
+    // only if it ends exactly there.
+    std::int64_t detachAfterBytes = -1;
+    bool stallWrites = false; // accepts nothing: writes fail after the stall limit
+
+    // Presence probe / enumeration faults.
+    int interfaceDetailFailures = 0; // the next N path look-ups of this member fail; <0: all
+    // 0: the natural device path; larger: the path is padded to exactly this many units (for
+    // paths that do not fit the device table).
+    std::size_t devicePathUnits = 0;
+};
+
+enum class PrinterMode {
+    Normal, // listed with its product identity
+    LeavingBus, // download command received, still listed
+    OffBus, // between normal mode and download mode
+    DownloadMode, // listed as "KX reflash"
+    Storing, // image received, still listed
+    Gone, // left the bus for good (stored, or detached)
+};
+
+struct PrinterSnapshot {
+    int id = 0;
+    PrinterConfig config;
+    PrinterMode mode = PrinterMode::Normal;
+    int status = 0; // status code now shown in the device ID
+    std::u16string path; // current device path ("" when off the bus)
+    std::vector<std::string> commands; // framed commands received, unwrapped
+    std::string commandBytes; // every byte written outside download mode
+    std::uint64_t imageBytes = 0; // bytes written in download mode
+    std::string imageSha256; // hex digest of those bytes
+    bool imageComplete = false; // the handle was closed after the expected bytes
+    bool handleOpen = false;
+};
+
+class SimulatedPrinters : public DevicePlatform {
+public:
+    explicit SimulatedPrinters(Clock &clock);
+    ~SimulatedPrinters() override;
+
+    // Attach and detach at any time, from any thread. Each raises a device-change notice. A
+    // detached printer (like one that left for good) stays readable through snapshot() with the
+    // mode Gone, so a test can still see what it received.
+    int attach(const PrinterConfig &config);
+    void detach(int id);
+    void detachAll();
+    void reconfigure(int id, const PrinterConfig &config);
+    void setStatus(int id, int status);
+
+    // Every printer ever attached, in attach order (the order the enumeration lists them in).
+    std::vector<int> printerIds() const;
+    // Throws std::out_of_range for an id that was never handed out.
+    PrinterSnapshot snapshot(int id) const;
+    std::vector<PrinterSnapshot> snapshots() const;
+
+    // Applies every timed change that is due by now (leaving the bus, coming back, finishing
+    // storing), raising a device-change notice for each. Every device operation does this first;
+    // the bench calls it on a timer so the list follows the printers while nobody asks.
+    void poll();
+
+    // DevicePlatform.
+    bool beginEnumeration() override;
+    InterfaceLookup interfacePath(int index, std::u16string &path) override;
+    void endEnumeration() override;
+    DeviceHandle open(const std::u16string &path, OpenMode mode) override;
+    bool queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size) override;
+    bool write(DeviceHandle handle, const std::uint8_t *data, std::size_t size) override;
+    bool read(
+        DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got) override;
+    void close(DeviceHandle handle) override;
+    void setChangeListener(std::function<void()> listener) override;
+
+    // Makes the next class query fail (the enumeration then finds nothing).
+    void failNextClassQuery();
+
+private:
+    struct Printer;
+    struct OpenHandle {
+        int printerId = 0;
+        std::uint64_t presence = 0; // the printer's presence when opened
+        OpenMode mode = OpenMode::ReadWriteShared;
+        bool wroteImage = false;
+    };
+
+    std::uint64_t nowLocked();
+    void advanceLocked(int &notices);
+    Printer *findByPath(const std::u16string &path);
+    Printer *findById(int id) const;
+    Printer *liveHandleLocked(DeviceHandle handle, OpenHandle **open = nullptr);
+    bool hasLiveHandleLocked(const Printer &printer, bool exclusiveOnly) const;
+    void appearLocked(Printer &printer, PrinterMode mode, int &notices);
+    void leaveLocked(Printer &printer, PrinterMode mode, int &notices);
+    void takeCommandBytesLocked(Printer &printer, const std::uint8_t *data, std::size_t size);
+    void commandLocked(Printer &printer, const std::string &command);
+    PrinterSnapshot snapshotLocked(const Printer &printer) const;
+    void notify(int count);
+
+    Clock &clock_;
+    mutable std::recursive_mutex mutex_;
+    std::vector<std::unique_ptr<Printer>> printers_;
+    std::map<DeviceHandle, OpenHandle> handles_;
+    std::vector<int> enumeration_;
+    std::function<void()> listener_;
+    std::uint64_t now_ = 0; // milliseconds since construction, without the 32-bit wrap
+    std::uint32_t lastTick_ = 0;
+    DeviceHandle nextHandle_ = 1;
+    int nextId_ = 1;
+    int nextPathNumber_ = 1;
+    bool failClassQuery_ = false;
+};
+
+// The printers and clock of the simulated backend's default platform (InstallDefaultPlatform):
+// process-wide, created on first use, real time at factor 1 until the bench changes it.
+SimulatedPrinters &DefaultSimulatedPrinters();
+ScaledRealClock &DefaultSimulatedClock();
+
+} // namespace vornik::sim

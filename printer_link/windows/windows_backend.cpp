@@ -1,0 +1,280 @@
+// The printer layer on Windows, over the USB printer-class driver (usbprint.sys): SetupAPI lists
+// the printer-class device interfaces, CreateFileW opens one by its interface path, the device
+// ID comes from IOCTL_PAR_QUERY_DEVICE_ID, and plain synchronous ReadFile/WriteFile carry the
+// data. Also the product's clock (GetTickCount, Sleep) and its default error box (MessageBoxW).
+#include "printer_link/device_contract.h"
+#include "printer_link/platform.h"
+
+#include <windows.h>
+// ntddpar.h uses CTL_CODE without including the header that defines it.
+#include <ntddpar.h>
+#include <setupapi.h>
+#include <winioctl.h>
+// Before usbprint.h, so that it defines GUID_DEVINTERFACE_USBPRINT instead of only naming it.
+#include <initguid.h>
+#include <usbprint.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vornik {
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "paths pass between the two unchanged");
+
+// usbprint answers WriteFile with "nothing written" while the printer holds its data back; the
+// write then tries again after this pause until the stall limit.
+constexpr DWORD kStalledWritePauseMs = 50;
+constexpr std::size_t kLargestWrite = 1 << 20;
+
+thread_local std::string tLastError;
+
+std::string Utf8(const wchar_t *text, int units)
+{
+    if (units <= 0)
+        return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, units, narrow.data(), bytes, nullptr, nullptr);
+    return narrow;
+}
+
+void Fail(DWORD error)
+{
+    wchar_t *text = nullptr;
+    const DWORD units = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string message = text ? Utf8(text, static_cast<int>(units)) : std::string();
+    if (text)
+        LocalFree(text);
+    while (!message.empty()
+        && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    tLastError = message.empty() ? "Windows error " + std::to_string(error) : message;
+}
+
+const wchar_t *Wide(const std::u16string &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.c_str());
+}
+
+HANDLE AsHandle(DeviceHandle handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+bool Usable(DeviceHandle handle)
+{
+    return handle != kInvalidDeviceHandle && handle != 0;
+}
+
+class WindowsDevicePlatform : public DevicePlatform {
+public:
+    ~WindowsDevicePlatform() override { endEnumeration(); }
+
+    bool beginEnumeration() override
+    {
+        endEnumeration();
+        set_ = SetupDiGetClassDevsW(
+            &GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        if (set_ == INVALID_HANDLE_VALUE) {
+            Fail(GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    InterfaceLookup interfacePath(int index, std::u16string &path) override
+    {
+        if (set_ == INVALID_HANDLE_VALUE || index < 0)
+            return InterfaceLookup::NoMoreMembers;
+        SP_DEVICE_INTERFACE_DATA member {};
+        member.cbSize = sizeof member;
+        if (!SetupDiEnumDeviceInterfaces(
+                set_, nullptr, &GUID_DEVINTERFACE_USBPRINT, static_cast<DWORD>(index), &member))
+            return InterfaceLookup::NoMoreMembers;
+
+        // The size query has to fail for want of room and name the size; anything else means
+        // the member cannot be read right now.
+        DWORD required = 0;
+        if (SetupDiGetDeviceInterfaceDetailW(set_, &member, nullptr, 0, &required, nullptr)
+            || GetLastError() != ERROR_INSUFFICIENT_BUFFER
+            || required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return InterfaceLookup::DetailUnavailable;
+
+        // DWORDs, for the alignment the record needs.
+        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
+        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!SetupDiGetDeviceInterfaceDetailW(set_, &member, detail, required, nullptr, nullptr))
+            return InterfaceLookup::DetailUnavailable;
+
+        const std::size_t room
+            = (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath))
+            / sizeof(wchar_t);
+        const wchar_t *text = detail->DevicePath;
+        const std::size_t units = std::find(text, text + room, L'\0') - text;
+        path.assign(reinterpret_cast<const char16_t *>(text), units);
+        return InterfaceLookup::Found;
+    }
+
+    void endEnumeration() override
+    {
+        if (set_ != INVALID_HANDLE_VALUE)
+            SetupDiDestroyDeviceInfoList(set_);
+        set_ = INVALID_HANDLE_VALUE;
+    }
+
+    DeviceHandle open(const std::u16string &path, OpenMode mode) override
+    {
+        DWORD error = ERROR_SUCCESS;
+        const HANDLE handle = create(path, mode, error);
+        if (handle == INVALID_HANDLE_VALUE) {
+            Fail(error);
+            return kInvalidDeviceHandle;
+        }
+        return reinterpret_cast<DeviceHandle>(handle);
+    }
+
+    bool isPresent(const std::u16string &path) override
+    {
+        DWORD error = ERROR_SUCCESS;
+        const HANDLE handle = create(path, OpenMode::ReadWriteShared, error);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return true;
+        }
+        // Another program holding the printer has not made it leave the bus; taking it for
+        // gone would report an update finished while the printer may still be storing it.
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
+            || error == ERROR_BUSY;
+    }
+
+    bool queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size) override
+    {
+        if (!Usable(handle) || !buffer || size == 0 || size > MAXDWORD) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        DWORD returned = 0;
+        if (!DeviceIoControl(AsHandle(handle), IOCTL_PAR_QUERY_DEVICE_ID, nullptr, 0, buffer,
+                static_cast<DWORD>(size), &returned, nullptr)) {
+            Fail(GetLastError());
+            return false;
+        }
+        // The ID comes with its zero; an older, longer ID in the buffer must not show behind a
+        // driver that leaves it out.
+        if (returned < size)
+            buffer[returned] = 0;
+        return true;
+    }
+
+    bool write(DeviceHandle handle, const std::uint8_t *data, std::size_t size) override
+    {
+        if (!Usable(handle) || (!data && size > 0)) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        Clock &clock = SystemClock();
+        std::uint32_t lastProgress = clock.tickCount();
+        std::size_t done = 0;
+        while (done < size) {
+            const DWORD chunk = static_cast<DWORD>(std::min(size - done, kLargestWrite));
+            DWORD written = 0;
+            if (!WriteFile(AsHandle(handle), data + done, chunk, &written, nullptr)) {
+                Fail(GetLastError());
+                return false;
+            }
+            if (written > 0) {
+                done += std::min<std::size_t>(written, chunk);
+                lastProgress = clock.tickCount();
+                continue;
+            }
+            if (clock.tickCount() - lastProgress >= contract::kWriteStallLimitMs) {
+                tLastError = "The printer took no data for 60 seconds";
+                return false;
+            }
+            clock.sleep(kStalledWritePauseMs);
+        }
+        return true;
+    }
+
+    bool read(
+        DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got) override
+    {
+        got = 0;
+        if (!Usable(handle) || (!buffer && capacity > 0)) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        DWORD count = 0;
+        if (!ReadFile(AsHandle(handle), buffer,
+                static_cast<DWORD>(std::min(capacity, kLargestWrite)), &count, nullptr)) {
+            Fail(GetLastError());
+            return false;
+        }
+        got = std::min<std::size_t>(count, capacity);
+        return true;
+    }
+
+    void close(DeviceHandle handle) override
+    {
+        if (Usable(handle))
+            CloseHandle(AsHandle(handle));
+    }
+
+    std::string lastErrorText() const override { return tLastError; }
+
+private:
+    // CreateFileW with the access of `mode`; `error` is its GetLastError, taken at once.
+    static HANDLE create(const std::u16string &path, OpenMode mode, DWORD &error)
+    {
+        if (path.empty()) {
+            error = ERROR_FILE_NOT_FOUND;
+            return INVALID_HANDLE_VALUE;
+        }
+        const bool shared = mode == OpenMode::ReadWriteShared;
+        const HANDLE handle = CreateFileW(Wide(path),
+            shared ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+            shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        return handle;
+    }
+
+    HDEVINFO set_ = INVALID_HANDLE_VALUE;
+};
+
+class TickClock : public Clock {
+public:
+    std::uint32_t tickCount() override { return GetTickCount(); }
+    void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+};
+
+} // namespace
+
+Clock &SystemClock()
+{
+    static TickClock clock;
+    return clock;
+}
+
+void InstallDefaultPlatform()
+{
+    if (!CurrentPlatform().errorBox) {
+        InstallErrorBox([](const std::u16string &text, const std::u16string &caption) {
+            MessageBoxW(nullptr, Wide(text), Wide(caption), MB_ICONERROR | MB_OK);
+        });
+    }
+    if (CurrentPlatform().devices)
+        return;
+    static WindowsDevicePlatform platform;
+    InstallPlatform(&platform, &SystemClock());
+}
+
+} // namespace vornik
