@@ -10,6 +10,7 @@
 #include "workflow/printer_info.h"
 
 #include <QAbstractItemModel>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 
