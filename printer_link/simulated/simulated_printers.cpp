@@ -561,8 +561,15 @@ bool SimulatedPrinters::write(DeviceHandle handle, const std::uint8_t *data, std
             }
         } else if (printer->mode == PrinterMode::Normal
             || printer->mode == PrinterMode::LeavingBus) {
+            const std::size_t before = printer->commands.size();
             takeCommandBytesLocked(*printer, data, size);
             ok = true;
+            // Pulled out right as this command went in: the write itself got through.
+            const std::string &trigger = printer->config.detachOnCommand;
+            if (!trigger.empty()
+                && std::find(printer->commands.begin() + before, printer->commands.end(), trigger)
+                    != printer->commands.end())
+                leaveLocked(*printer, PrinterMode::Gone, notices);
         }
         // A printer that is storing its image takes nothing more.
     }

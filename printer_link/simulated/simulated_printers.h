@@ -70,6 +70,8 @@ struct PrinterConfig {
     // only if it ends exactly there.
     std::int64_t detachAfterBytes = -1;
     bool stallWrites = false; // accepts nothing: writes fail after the stall limit
+    // The printer is unplugged the moment this framed command arrives (empty: never).
+    std::string detachOnCommand;
 
     // Presence probe / enumeration faults.
     int interfaceDetailFailures = 0; // the next N path look-ups of this member fail; <0: all

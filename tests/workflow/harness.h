@@ -70,8 +70,7 @@ public:
         form = std::make_unique<Form1>(texts, imageOverride_ ? imageOverride_ : &imageSource_);
         form->dialogRunner = [this](UI_Message &dialog) {
             messages.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
-                                 dialog.gUI_Message_TotalPrinters,
-                                 dialog.gUI_Message_UpdatedPrinters });
+                dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters });
             if (onMessage)
                 onMessage(messages.back());
         };
@@ -81,18 +80,21 @@ public:
             form->App_ChangeLanguage(0);
         }
         QObject::connect(form->FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted,
-                         form.get(), [this](const QModelIndex &, int first, int) {
-                             const QString text
-                                 = form->FDUStatusListBox->model()->index(first, 0).data().toString();
-                             statusHistory.push_back({ first, text, form->Progress_UpdateStepsLabel->text(),
-                                                       clock.elapsed() });
-                             if (onStatus)
-                                 onStatus(statusHistory.back());
-                         });
+            form.get(), [this](const QModelIndex &, int first, int) {
+                const QString text
+                    = form->FDUStatusListBox->model()->index(first, 0).data().toString();
+                statusHistory.push_back(
+                    { first, text, form->Progress_UpdateStepsLabel->text(), clock.elapsed() });
+                if (onStatus)
+                    onStatus(statusHistory.back());
+            });
         return *form;
     }
 
-    void tick(int row) { form->SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked); }
+    void tick(int row)
+    {
+        form->SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked);
+    }
 
     QStringList listEntries() const
     {

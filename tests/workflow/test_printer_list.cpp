@@ -28,8 +28,9 @@ private slots:
         h.printers.attach(h.printer("S2"));
 
         h.start();
-        QCOMPARE(h.listEntries(), QStringList({ QStringLiteral("ZELTAN QXR3303[SN#:S1]"),
-                                                QStringLiteral("ZELTAN QXR3303[SN#:S2]") }));
+        QCOMPARE(h.listEntries(),
+            QStringList({ QStringLiteral("ZELTAN QXR3303[SN#:S1]"),
+                QStringLiteral("ZELTAN QXR3303[SN#:S2]") }));
         for (int i = 0; i < 2; ++i)
             QCOMPARE(h.form->SupportedPrinterCheckedListBox->item(i)->checkState(), Qt::Unchecked);
         QCOMPARE(gFDUPrinterInfo.IdleModeInfo.DeviceCount, 2);
@@ -60,7 +61,8 @@ private slots:
         h.deliverNotices();
         QVERIFY(h.listEntries().isEmpty());
         QCOMPARE(gFDUPrinterInfo.IdleModeInfo.DeviceCount, 1);
-        QCOMPARE(QString::fromUtf16(gFDUPrinterInfo.IdleModeInfo.SerialNumber[0]), QStringLiteral("S1"));
+        QCOMPARE(
+            QString::fromUtf16(gFDUPrinterInfo.IdleModeInfo.SerialNumber[0]), QStringLiteral("S1"));
     }
 
     void noticeDuringARebuildIsDropped()
@@ -107,12 +109,13 @@ private slots:
         QTest::addColumn<QList<int>>("idleTicks");
         QTest::addColumn<QStringList>("flashSerials");
         QTest::addColumn<QList<int>>("marks");
-        QTest::newRow("unticked") << QStringList { "A", "B" } << QList<int> { 0, 0 } << QStringList { "A" }
-                                  << QList<int> { 0 };
+        QTest::newRow("unticked") << QStringList { "A", "B" } << QList<int> { 0, 0 }
+                                  << QStringList { "A" } << QList<int> { 0 };
         QTest::newRow("ticked second") << QStringList { "A", "B" } << QList<int> { 0, 1 }
                                        << QStringList { "B", "A" } << QList<int> { 1, 0 };
         QTest::newRow("duplicate serials both marked")
-            << QStringList { "A" } << QList<int> { 1 } << QStringList { "A", "A" } << QList<int> { 1, 1 };
+            << QStringList { "A" } << QList<int> { 1 } << QStringList { "A", "A" }
+            << QList<int> { 1, 1 };
         QTest::newRow("case matters") << QStringList { "abc" } << QList<int> { 1 }
                                       << QStringList { "ABC" } << QList<int> { 0 };
     }
@@ -161,7 +164,7 @@ private slots:
         WorkflowHarness h;
         Form1 &form = h.start();
         for (USBPrinterClassDeviceInfo *table :
-             { &gFDUPrinterInfo.IdleModeInfo, &gFDUPrinterInfo.FlashModeInfo }) {
+            { &gFDUPrinterInfo.IdleModeInfo, &gFDUPrinterInfo.FlashModeInfo }) {
             table->DeviceCount = 1;
             table->Selected[0] = 1;
             UI_CopyManagedStringToWcharArray(QStringLiteral("S"), table->SerialNumber[0]);

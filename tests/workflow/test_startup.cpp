@@ -23,7 +23,8 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(form.gLanguageImageListIndex, 1);
         QCOMPARE(form.StartButton->text(), QStringLiteral("Anfang"));
-        QCOMPARE(form.FDUProductNameLabel->text(), QStringLiteral("ZELTAN QXR3303 FDU   [Build: 2528A]"));
+        QCOMPARE(form.FDUProductNameLabel->text(),
+            QStringLiteral("ZELTAN QXR3303 FDU   [Build: 2528A]"));
         QCOMPARE(form.windowTitle(), QStringLiteral("ZELTAN QXR3303 FDU"));
         QCOMPARE(h.listEntries(), QStringList({ QStringLiteral("ZELTAN QXR3303[SN#:S1]") }));
         QVERIFY(h.messages.empty());
@@ -40,10 +41,10 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("caption");
         QTest::newRow("number") << kGoodFile << "ZELTAN QXR3303 FDU   [Build: 2528A]";
-        QTest::newRow("nothing after prefix")
-            << "secure_signed.fhx_io_quillet_dist_pp1_016." << "ZELTAN QXR3303 FDU   [Build: ?]";
-        QTest::newRow("underscore after prefix")
-            << "io_quillet_dist_pp1_016._secure_signed.fhx" << "ZELTAN QXR3303 FDU   [Build: ?]";
+        QTest::newRow("nothing after prefix") << "secure_signed.fhx_io_quillet_dist_pp1_016."
+                                              << "ZELTAN QXR3303 FDU   [Build: ?]";
+        QTest::newRow("underscore after prefix") << "io_quillet_dist_pp1_016._secure_signed.fhx"
+                                                 << "ZELTAN QXR3303 FDU   [Build: ?]";
     }
 
     void buildNumberShownOrQuestionMark()
@@ -61,16 +62,20 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("message");
         QTest::newRow("unsigned, German")
-            << "ZELTAN QXR3303" << "io_quillet_dist_pp1_016.2528A.fhx"
+            << "ZELTAN QXR3303"
+            << "io_quillet_dist_pp1_016.2528A.fhx"
             << QStringLiteral("FEHLER: Firmware-Datei ist nicht signiert!\r\nApp schlie\u00dfen");
         QTest::newRow("mismatch, German")
-            << "ZELTAN QXR3303" << "io_quillet_dist_pp1_017.2528A_secure_signed.fhx"
-            << QStringLiteral("FEHLER: Nicht\u00fcbereinstimmung der Firmware-Datei!\r\nApp schlie\u00dfen");
+            << "ZELTAN QXR3303"
+            << "io_quillet_dist_pp1_017.2528A_secure_signed.fhx"
+            << QStringLiteral(
+                   "FEHLER: Nicht\u00fcbereinstimmung der Firmware-Datei!\r\nApp schlie\u00dfen");
         QTest::newRow("unsupported, English")
             << "MORVAL 999" << kGoodFile
             << QStringLiteral("ERROR: Selected product is not supported!\r\nClosing tool");
         QTest::newRow("invalid extension, English")
-            << "JOXGroup Ra4400" << "io_quillet_dist_pp1_013.1_secure_signed.bin"
+            << "JOXGroup Ra4400"
+            << "io_quillet_dist_pp1_013.1_secure_signed.bin"
             << QStringLiteral("ERROR: Firmware file is invlaid!\r\nClosing tool");
     }
 
@@ -97,11 +102,11 @@ private slots:
         Form1 &form = h.start({ QStringLiteral("ZELTAN QXR3303"), QString() }, false);
         QVERIFY(form.closedDuringLoad());
         QCOMPARE(h.errorBoxes,
-                 QStringList({ QStringLiteral(
-                     "AUTO_BUILD ERROR: Firmware file name OR Product name missing!") }));
+            QStringList({ QStringLiteral(
+                "AUTO_BUILD ERROR: Firmware file name OR Product name missing!") }));
         QCOMPARE(h.messages.size(), 1u);
         QCOMPARE(h.messages[0].text,
-                 QStringLiteral("FEHLER: Firmware-Datei oder Produktname fehlt!\r\nApp schlie\u00dfen"));
+            QStringLiteral("FEHLER: Firmware-Datei oder Produktname fehlt!\r\nApp schlie\u00dfen"));
     }
 };
 

@@ -26,15 +26,16 @@ const QString kUpdateTimeout = QStringLiteral("Firmware update: timeout!");
 const QString kNotFound = QStringLiteral("Error: Printer not found!");
 const QString kAllUpdated
     = QStringLiteral("All selected printers have been updated.Updated printers would be OFF.");
-const QString kSomeUpdated = QStringLiteral("ERROR:Failed to update some printers!\r\nPlease check "
-                                            "status for each printer.\r\nUpdated printers would be OFF.");
+const QString kSomeUpdated
+    = QStringLiteral("ERROR:Failed to update some printers!\r\nPlease check "
+                     "status for each printer.\r\nUpdated printers would be OFF.");
 
 using vornik::sim::PrinterConfig;
 
 struct Scenario {
     const char *name;
     std::vector<std::function<void(PrinterConfig &)>> printers; // one per attached printer
-    std::vector<int> ticked;                                      // list rows ticked
+    std::vector<int> ticked; // list rows ticked
     QStringList finalStatuses;
     QString summary;
     int total;
@@ -42,7 +43,8 @@ struct Scenario {
     int notices = 0; // messages before the summary
 };
 
-void Well(PrinterConfig &) { }
+void Well(PrinterConfig &)
+{ }
 
 const std::vector<Scenario> &Scenarios()
 {
@@ -50,65 +52,32 @@ const std::vector<Scenario> &Scenarios()
         { "one printer, all well", { Well }, { 0 }, { kCompleted }, kAllUpdated, 1, 1 },
         { "second of two ticked", { Well, Well }, { 1 }, { kCompleted }, kAllUpdated, 1, 1 },
         { "first of three busy printing",
-          { [](PrinterConfig &c) { c.status = vornik::contract::kStatusPrinting; }, Well, Well },
-          { 0, 1, 2 },
-          { kNotFound, kCompleted, kCompleted },
-          kSomeUpdated,
-          3,
-          2 },
+            { [](PrinterConfig &c) { c.status = vornik::contract::kStatusPrinting; }, Well, Well },
+            { 0, 1, 2 }, { kNotFound, kCompleted, kCompleted }, kSomeUpdated, 3, 2 },
         { "comes back with another serial",
-          { [](PrinterConfig &c) { c.downloadSerial = "OTHER"; } },
-          { 0 },
-          { kNotFound },
-          kSomeUpdated,
-          1,
-          0 },
-        { "comes back too late",
-          { [](PrinterConfig &c) { c.reappearAfterMs = 60000; } },
-          { 0 },
-          { kNotFound },
-          kSomeUpdated,
-          1,
-          0 },
-        { "never finishes storing",
-          { [](PrinterConfig &c) { c.storeTimeMs = -1; }, Well },
-          { 0, 1 },
-          { kUpdateTimeout, kCompleted },
-          kSomeUpdated,
-          2,
-          1 },
-        { "never leaves the bus",
-          { [](PrinterConfig &c) { c.leaveBusAfterMs = -1; } },
-          { 0 },
-          { kNotFound },
-          kSomeUpdated,
-          1,
-          0 },
+            { [](PrinterConfig &c) { c.downloadSerial = "OTHER"; } }, { 0 }, { kNotFound },
+            kSomeUpdated, 1, 0 },
+        { "comes back too late", { [](PrinterConfig &c) { c.reappearAfterMs = 60000; } }, { 0 },
+            { kNotFound }, kSomeUpdated, 1, 0 },
+        { "never finishes storing", { [](PrinterConfig &c) { c.storeTimeMs = -1; }, Well },
+            { 0, 1 }, { kUpdateTimeout, kCompleted }, kSomeUpdated, 2, 1 },
+        { "never leaves the bus", { [](PrinterConfig &c) { c.leaveBusAfterMs = -1; } }, { 0 },
+            { kNotFound }, kSomeUpdated, 1, 0 },
         { "transfer fails half way",
-          { [](PrinterConfig &c) { c.failWriteAfterBytes = 2048; }, Well },
-          { 0, 1 },
-          { kNotFound, kCompleted },
-          kSomeUpdated,
-          2,
-          1,
-          1 },
+            { [](PrinterConfig &c) { c.failWriteAfterBytes = 2048; }, Well }, { 0, 1 },
+            { kNotFound, kCompleted }, kSomeUpdated, 2, 1, 1 },
         { "status turns busy between the two commands",
-          { [](PrinterConfig &c) { c.statusAfterFirstCommand = 2; } },
-          { 0 },
-          { kNotFound },
-          kSomeUpdated,
-          1,
-          0 },
+            { [](PrinterConfig &c) { c.statusAfterFirstCommand = 2; } }, { 0 }, { kNotFound },
+            kSomeUpdated, 1, 0 },
     };
     return scenarios;
 }
 
 QString Sha256(const std::uint8_t *data, std::size_t size)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(QByteArrayView(data, static_cast<qsizetype>(size)),
-                                 QCryptographicHash::Sha256)
-            .toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(
+        QByteArrayView(data, static_cast<qsizetype>(size)), QCryptographicHash::Sha256)
+                                   .toHex());
 }
 
 } // namespace
@@ -164,7 +133,8 @@ private slots:
         }
         // Unticked printers got nothing at all.
         for (std::size_t i = 0; i < ids.size(); ++i) {
-            if (std::find(scenario.ticked.begin(), scenario.ticked.end(), int(i)) == scenario.ticked.end())
+            if (std::find(scenario.ticked.begin(), scenario.ticked.end(), int(i))
+                == scenario.ticked.end())
                 QVERIFY(h.printers.snapshot(ids[i]).commands.empty());
         }
     }
@@ -178,7 +148,7 @@ private slots:
         form.App_StartButton_Handler();
 
         QCOMPARE(h.historyOf(0),
-                 QStringList({ kIdle, kSetting, kFlashMode, kSending, kStoring, kCompleted }));
+            QStringList({ kIdle, kSetting, kFlashMode, kSending, kStoring, kCompleted }));
         const auto label = [&h](const QString &status) {
             for (const auto &change : h.statusHistory)
                 if (change.text == status)
@@ -210,8 +180,10 @@ private slots:
         QTest::addColumn<QString>("to");
         QTest::addColumn<int>("minSeconds");
         QTest::addColumn<int>("maxSeconds");
-        QTest::newRow("normal-mode path never goes") << -1 << 1000 << kSetting << kFlashModeFail << 20 << 22;
-        QTest::newRow("download-mode path never goes") << 1000 << -1 << kStoring << kUpdateTimeout << 190 << 192;
+        QTest::newRow("normal-mode path never goes")
+            << -1 << 1000 << kSetting << kFlashModeFail << 20 << 22;
+        QTest::newRow("download-mode path never goes")
+            << 1000 << -1 << kStoring << kUpdateTimeout << 190 << 192;
         QTest::newRow("leaves after 12 s") << 12000 << 1000 << kSetting << kFlashMode << 20 << 22;
         QTest::newRow("stores in 25 s") << 1000 << 25000 << kStoring << kCompleted << 30 << 32;
     }
@@ -242,7 +214,8 @@ private slots:
         }
         QVERIFY(begin > 0 && end > begin);
         const double seconds = (end - begin) / 1000.0;
-        QVERIFY2(seconds >= minSeconds && seconds <= maxSeconds, qPrintable(QString::number(seconds)));
+        QVERIFY2(
+            seconds >= minSeconds && seconds <= maxSeconds, qPrintable(QString::number(seconds)));
     }
 
     void twoTickedPrintersWithOneSerialEachGetTheImage()
@@ -299,7 +272,8 @@ private slots:
         QCOMPARE(h.historyOf(0).mid(3), QStringList({ kSending, kFlashingTimeout, kNotFound }));
         QCOMPARE(h.messages.size(), 2u);
         QCOMPARE(h.messages[0].type, 1);
-        QVERIFY2(h.messages[0].text.contains(QStringLiteral("firmware")), qPrintable(h.messages[0].text));
+        QVERIFY2(h.messages[0].text.contains(QStringLiteral("firmware")),
+            qPrintable(h.messages[0].text));
         QCOMPARE(h.messages[1].text, kSomeUpdated);
         QVERIFY(!h.printers.snapshot(id).handleOpen);
     }
@@ -308,8 +282,7 @@ private slots:
     {
         QTest::addColumn<bool>("present");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << false
-                                 << "Build Error: Could not find firmware resource file!";
+        QTest::newRow("missing") << false << "Build Error: Could not find firmware resource file!";
         QTest::newRow("empty") << true << "Error: Firmware resource file size is 0 bytes!";
     }
 
@@ -342,7 +315,8 @@ private slots:
         const int id = h.printers.attach(h.printer("SN1"));
         Form1 &form = h.start();
         h.tick(0);
-        h.onStatus = [&form](const WorkflowHarness::StatusChange &) { form.App_StartButton_Handler(); };
+        h.onStatus
+            = [&form](const WorkflowHarness::StatusChange &) { form.App_StartButton_Handler(); };
         form.App_StartButton_Handler();
         h.onStatus = nullptr;
 
