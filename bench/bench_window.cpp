@@ -24,12 +24,18 @@ namespace {
 QString ModeText(PrinterMode mode)
 {
     switch (mode) {
-    case PrinterMode::Normal: return QStringLiteral("normal");
-    case PrinterMode::LeavingBus: return QStringLiteral("leaving the bus");
-    case PrinterMode::OffBus: return QStringLiteral("off the bus");
-    case PrinterMode::DownloadMode: return QStringLiteral("download mode");
-    case PrinterMode::Storing: return QStringLiteral("storing");
-    case PrinterMode::Gone: return QStringLiteral("gone");
+    case PrinterMode::Normal:
+        return QStringLiteral("normal");
+    case PrinterMode::LeavingBus:
+        return QStringLiteral("leaving the bus");
+    case PrinterMode::OffBus:
+        return QStringLiteral("off the bus");
+    case PrinterMode::DownloadMode:
+        return QStringLiteral("download mode");
+    case PrinterMode::Storing:
+        return QStringLiteral("storing");
+    case PrinterMode::Gone:
+        return QStringLiteral("gone");
     }
     return {};
 }
@@ -37,8 +43,8 @@ QString ModeText(PrinterMode mode)
 } // namespace
 
 BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString &productName,
-                         std::uint32_t imageBytes, QString imageSha256,
-                         vornik::sim::ScaledRealClock *clock, QWidget *parent)
+    std::uint32_t imageBytes, QString imageSha256, vornik::sim::ScaledRealClock *clock,
+    QWidget *parent)
     : QWidget(parent)
     , printers_(printers)
     , productName_(productName)
@@ -57,27 +63,31 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     productCombo = new QComboBox;
     productCombo->addItem(productName_, int(BenchProduct::BuildProduct));
     productCombo->addItem(QStringLiteral("another product"), int(BenchProduct::OtherProduct));
-    productCombo->addItem(QStringLiteral("unreadable device ID"), int(BenchProduct::UnreadableDeviceId));
+    productCombo->addItem(
+        QStringLiteral("unreadable device ID"), int(BenchProduct::UnreadableDeviceId));
     form->addRow(QStringLiteral("Product"), productCombo);
 
     statusCombo = new QComboBox;
     for (int code = 0; code <= 54; ++code) {
         const QString name = QString::fromUtf16(PrinterStatusName(code));
-        statusCombo->addItem(name.isEmpty() ? QString::number(code)
-                                            : QStringLiteral("%1 %2").arg(code).arg(name),
-                             code);
+        statusCombo->addItem(
+            name.isEmpty() ? QString::number(code) : QStringLiteral("%1 %2").arg(code).arg(name),
+            code);
     }
     form->addRow(QStringLiteral("Status"), statusCombo);
 
     behaviourCombo = new QComboBox;
     behaviourCombo->addItem(QStringLiteral("updates well"), int(BenchBehaviour::Well));
-    behaviourCombo->addItem(QStringLiteral("never leaves the bus"), int(BenchBehaviour::NeverLeavesBus));
+    behaviourCombo->addItem(
+        QStringLiteral("never leaves the bus"), int(BenchBehaviour::NeverLeavesBus));
     behaviourCombo->addItem(QStringLiteral("comes back with another serial"),
-                            int(BenchBehaviour::ComesBackWithAnotherSerial));
-    behaviourCombo->addItem(QStringLiteral("comes back too late"), int(BenchBehaviour::ComesBackTooLate));
-    behaviourCombo->addItem(QStringLiteral("fails the transfer at ..."), int(BenchBehaviour::FailsTransferAt));
-    behaviourCombo->addItem(QStringLiteral("never finishes storing"),
-                            int(BenchBehaviour::NeverFinishesStoring));
+        int(BenchBehaviour::ComesBackWithAnotherSerial));
+    behaviourCombo->addItem(
+        QStringLiteral("comes back too late"), int(BenchBehaviour::ComesBackTooLate));
+    behaviourCombo->addItem(
+        QStringLiteral("fails the transfer at ..."), int(BenchBehaviour::FailsTransferAt));
+    behaviourCombo->addItem(
+        QStringLiteral("never finishes storing"), int(BenchBehaviour::NeverFinishesStoring));
     failPercentSpin = new QSpinBox;
     failPercentSpin->setRange(0, 99);
     failPercentSpin->setValue(50);
@@ -101,10 +111,9 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     attachLayout->addLayout(buttons);
 
     printerTable = new QTableWidget(0, 6);
-    printerTable->setHorizontalHeaderLabels({ QStringLiteral("#"), QStringLiteral("Serial"),
-                                              QStringLiteral("Identity"), QStringLiteral("Mode"),
-                                              QStringLiteral("Bytes received"),
-                                              QStringLiteral("Image") });
+    printerTable->setHorizontalHeaderLabels(
+        { QStringLiteral("#"), QStringLiteral("Serial"), QStringLiteral("Identity"),
+            QStringLiteral("Mode"), QStringLiteral("Bytes received"), QStringLiteral("Image") });
     printerTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     printerTable->setSelectionMode(QAbstractItemView::SingleSelection);
     printerTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -138,8 +147,8 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
         refresh();
     });
     connect(behaviourCombo, &QComboBox::currentIndexChanged, this, [this] {
-        failPercentSpin->setEnabled(behaviourCombo->currentData().toInt()
-                                    == int(BenchBehaviour::FailsTransferAt));
+        failPercentSpin->setEnabled(
+            behaviourCombo->currentData().toInt() == int(BenchBehaviour::FailsTransferAt));
     });
     failPercentSpin->setEnabled(false);
     connect(speedCombo, &QComboBox::currentIndexChanged, this, [this] {
@@ -159,7 +168,7 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
 }
 
 PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct product, int status,
-                                      BenchBehaviour behaviour, int failPercent) const
+    BenchBehaviour behaviour, int failPercent) const
 {
     PrinterConfig config;
     config.serial = serial.toStdString();
@@ -175,14 +184,23 @@ PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct produc
     config.status = status;
     config.expectedImageBytes = imageBytes_;
     switch (behaviour) {
-    case BenchBehaviour::Well: break;
-    case BenchBehaviour::NeverLeavesBus: config.leaveBusAfterMs = -1; break;
-    case BenchBehaviour::ComesBackWithAnotherSerial: config.downloadSerial = config.serial + "-B"; break;
-    case BenchBehaviour::ComesBackTooLate: config.reappearAfterMs = 120000; break;
+    case BenchBehaviour::Well:
+        break;
+    case BenchBehaviour::NeverLeavesBus:
+        config.leaveBusAfterMs = -1;
+        break;
+    case BenchBehaviour::ComesBackWithAnotherSerial:
+        config.downloadSerial = config.serial + "-B";
+        break;
+    case BenchBehaviour::ComesBackTooLate:
+        config.reappearAfterMs = 120000;
+        break;
     case BenchBehaviour::FailsTransferAt:
         config.failWriteAfterBytes = std::int64_t(imageBytes_) * failPercent / 100;
         break;
-    case BenchBehaviour::NeverFinishesStoring: config.storeTimeMs = -1; break;
+    case BenchBehaviour::NeverFinishesStoring:
+        config.storeTimeMs = -1;
+        break;
     }
     return config;
 }
@@ -192,8 +210,8 @@ int BenchWindow::attachFromForm()
     QString serial = serialEdit->text().trimmed();
     if (serial.isEmpty())
         serial = QStringLiteral("BENCH%1").arg(nextSerial_++, 4, 10, QLatin1Char('0'));
-    const int id = printers_.attach(makeConfig(
-        serial, BenchProduct(productCombo->currentData().toInt()), statusCombo->currentData().toInt(),
+    const int id = printers_.attach(makeConfig(serial,
+        BenchProduct(productCombo->currentData().toInt()), statusCombo->currentData().toInt(),
         BenchBehaviour(behaviourCombo->currentData().toInt()), failPercentSpin->value()));
     serialEdit->clear();
     refresh();
@@ -217,8 +235,12 @@ void BenchWindow::refresh()
         const auto &s = snapshots[row];
         QString identity;
         switch (s.config.deviceId) {
-        case vornik::sim::DeviceIdKind::Unreadable: identity = QStringLiteral("(unreadable)"); break;
-        case vornik::sim::DeviceIdKind::Raw: identity = QStringLiteral("(raw device ID)"); break;
+        case vornik::sim::DeviceIdKind::Unreadable:
+            identity = QStringLiteral("(unreadable)");
+            break;
+        case vornik::sim::DeviceIdKind::Raw:
+            identity = QStringLiteral("(raw device ID)");
+            break;
         default:
             identity = QString::fromStdString(s.config.manufacturer + " " + s.config.model);
         }
@@ -234,7 +256,7 @@ void BenchWindow::refresh()
                     : QStringLiteral("DIFFERS from the image");
         }
         const QStringList cells = { QString::number(s.id), QString::fromStdString(s.config.serial),
-                                    identity, ModeText(s.mode), QString::number(s.imageBytes), image };
+            identity, ModeText(s.mode), QString::number(s.imageBytes), image };
         for (int column = 0; column < cells.size(); ++column) {
             QTableWidgetItem *item = printerTable->item(row, column);
             if (!item) {

@@ -44,12 +44,12 @@ public:
     // `imageBytes` and `imageSha256` describe the embedded image, so the bench can tell whether
     // a printer received it whole. `clock` may be null (no speed control).
     BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString &productName,
-                std::uint32_t imageBytes, QString imageSha256,
-                vornik::sim::ScaledRealClock *clock = nullptr, QWidget *parent = nullptr);
+        std::uint32_t imageBytes, QString imageSha256,
+        vornik::sim::ScaledRealClock *clock = nullptr, QWidget *parent = nullptr);
 
     // The printer configuration the bench builds from its choices.
     vornik::sim::PrinterConfig makeConfig(const QString &serial, BenchProduct product, int status,
-                                          BenchBehaviour behaviour, int failPercent) const;
+        BenchBehaviour behaviour, int failPercent) const;
 
     // Attach with the choices currently in the form; returns the printer's id.
     int attachFromForm();

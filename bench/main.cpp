@@ -23,8 +23,8 @@ int main(int argc, char **argv)
 
     vornik::FirmwareImageSource &image = vornik::EmbeddedFirmwareImage();
     const QByteArrayView bytes(image.data(), image.size());
-    const QString sha256 = QString::fromLatin1(
-        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString sha256
+        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 
     const BuildTexts texts = BuildTexts::fromBuild();
     BenchWindow bench(printers, texts.productName, image.size(), sha256, &clock);

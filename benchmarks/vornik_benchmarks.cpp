@@ -58,7 +58,8 @@ struct PipeDrain {
     QProcess process;
     explicit PipeDrain(const QString &fifo)
     {
-        process.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("exec cat \"$0\" > /dev/null"), fifo });
+        process.start(QStringLiteral("sh"),
+            { QStringLiteral("-c"), QStringLiteral("exec cat \"$0\" > /dev/null"), fifo });
         process.waitForStarted();
     }
     ~PipeDrain() { process.waitForFinished(60000); }
@@ -68,7 +69,8 @@ double TimeOurTransfer(const QString &sink)
 {
     vornik::FirmwareImageSource &image = vornik::EmbeddedFirmwareImage();
     vornik::TransferMessages messages;
-    messages.failure = [](const std::string &text) { std::fprintf(stderr, "transfer: %s\n", text.c_str()); };
+    messages.failure
+        = [](const std::string &text) { std::fprintf(stderr, "transfer: %s\n", text.c_str()); };
     const std::u16string path = sink.toStdU16String();
     const auto start = Clock::now();
     int result = 0;
@@ -86,8 +88,8 @@ double TimeDd(const QString &sink)
 {
     const auto start = Clock::now();
     const int status = QProcess::execute(QStringLiteral("dd"),
-                                         { QStringLiteral("if=" VORNIK_IMAGE_PATH), QStringLiteral("of=") + sink,
-                                           QStringLiteral("bs=64K"), QStringLiteral("status=none") });
+        { QStringLiteral("if=" VORNIK_IMAGE_PATH), QStringLiteral("of=") + sink,
+            QStringLiteral("bs=64K"), QStringLiteral("status=none") });
     const double seconds = Seconds(Clock::now() - start);
     return status == 0 ? seconds : -1;
 }
@@ -111,8 +113,8 @@ void TransferThroughput()
             dd = TimeDd(sink);
         }
         std::printf("    %-22s VornikFDU %8.1f MiB/s   dd %8.1f MiB/s   ratio %.2f\n",
-                    isPipe ? "pipe to another process" : "/dev/null", MiBPerSecond(bytes, ours),
-                    MiBPerSecond(bytes, dd), dd / ours);
+            isPipe ? "pipe to another process" : "/dev/null", MiBPerSecond(bytes, ours),
+            MiBPerSecond(bytes, dd), dd / ours);
     }
 }
 
@@ -128,7 +130,8 @@ int StartupChild(const char *mode, long long startNs)
     vornik::InstallPlatform(&printers, &clock);
     std::unique_ptr<QWidget> window;
     if (std::strcmp(mode, "form") == 0) {
-        auto form = std::make_unique<Form1>(BuildTexts::fromBuild(), &vornik::EmbeddedFirmwareImage());
+        auto form
+            = std::make_unique<Form1>(BuildTexts::fromBuild(), &vornik::EmbeddedFirmwareImage());
         form->dialogRunner = [](UI_Message &) {};
         window = std::move(form);
     } else {
@@ -137,7 +140,9 @@ int StartupChild(const char *mode, long long startNs)
     }
     window->show();
     QCoreApplication::processEvents();
-    const long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    const long long now
+        = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+              .count();
     std::printf("%.1f\n", (now - startNs) / 1e6);
     return 0;
 }
@@ -148,8 +153,11 @@ double MedianStartup(const QString &self, const char *mode)
     for (int i = 0; i < 5; ++i) {
         QProcess child;
         child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        const long long start = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-        child.start(self, { QStringLiteral("--startup"), QString::fromLatin1(mode), QString::number(start) });
+        const long long start
+            = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                  .count();
+        child.start(self,
+            { QStringLiteral("--startup"), QString::fromLatin1(mode), QString::number(start) });
         child.waitForFinished(30000);
         runs.push_back(child.readAllStandardOutput().trimmed().toDouble());
     }
@@ -162,8 +170,9 @@ void Startup(const QString &self)
     const double form = MedianStartup(self, "form");
     const double bare = MedianStartup(self, "bare");
     std::printf("(b) start-up to a shown window (median of 5 processes)\n");
-    std::printf("    VornikFDU main window, ready %8.1f ms   bare Qt window %8.1f ms   ratio %.2f\n", form,
-                bare, form / bare);
+    std::printf(
+        "    VornikFDU main window, ready %8.1f ms   bare Qt window %8.1f ms   ratio %.2f\n", form,
+        bare, form / bare);
 }
 
 double ThreadCpuSeconds()
@@ -198,8 +207,8 @@ void RunCpu(bool quick)
     const double wall = Seconds(Clock::now() - wallStart);
     const double cpu = ThreadCpuSeconds() - cpuStart;
     std::printf("(c) one-printer run on the %s clock\n", quick ? "10x" : "real");
-    std::printf("    wall %6.1f s   user-interface thread CPU %6.3f s   (%.2f %% of wall)\n", wall, cpu,
-                100.0 * cpu / wall);
+    std::printf("    wall %6.1f s   user-interface thread CPU %6.3f s   (%.2f %% of wall)\n", wall,
+        cpu, 100.0 * cpu / wall);
     vornik::InstallPlatform(nullptr, nullptr);
 }
 
@@ -218,7 +227,8 @@ int PeakChild()
     vornik::InstallDefaultPlatform();
     const long before = PeakKiB();
     vornik::TransferMessages messages;
-    const int ok = vornik::CopyFirmwareImageToPrinter(vornik::EmbeddedFirmwareImage(), u"/dev/null", messages);
+    const int ok = vornik::CopyFirmwareImageToPrinter(
+        vornik::EmbeddedFirmwareImage(), u"/dev/null", messages);
     std::printf("%ld %ld %d\n", before, PeakKiB(), ok);
     return 0;
 }
@@ -233,7 +243,7 @@ void PeakMemory(const QString &self)
         return;
     std::printf("(d) peak resident memory of a transfer to /dev/null\n");
     std::printf("    before %ld MiB   peak %ld MiB   image %u MiB\n", fields[0].toLong() / 1024,
-                fields[1].toLong() / 1024, vornik::EmbeddedFirmwareImage().size() >> 20);
+        fields[1].toLong() / 1024, vornik::EmbeddedFirmwareImage().size() >> 20);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include <QMetaObject>
 #include <QThreadPool>
 
-BackgroundWorker::BackgroundWorker(QObject *parent) : QObject(parent) { }
+BackgroundWorker::BackgroundWorker(QObject *parent)
+    : QObject(parent)
+{ }
 
 void BackgroundWorker::RunWorkerAsync(int argument)
 {

@@ -16,10 +16,9 @@ namespace {
 
 QString Sha256(const std::vector<std::uint8_t> &bytes)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
-                                 QCryptographicHash::Sha256)
-            .toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(
+        QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
+                                   .toHex());
 }
 
 void Choose(QComboBox *combo, int value)
@@ -36,8 +35,8 @@ private slots:
     void wholeUpdateOfTwoPrintersThroughTheBench()
     {
         WorkflowHarness h;
-        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"), std::uint32_t(h.image().size()),
-                          Sha256(h.image()));
+        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
+            std::uint32_t(h.image().size()), Sha256(h.image()));
         bench.serialEdit->setText(QStringLiteral("A1"));
         QTest::mouseClick(bench.attachButton, Qt::LeftButton);
         bench.serialEdit->setText(QStringLiteral("A2"));
@@ -61,15 +60,23 @@ private slots:
         QTest::addColumn<int>("behaviour");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("image");
-        QTest::newRow("well") << int(BenchBehaviour::Well) << "Firmware update: completed" << "matches the image";
-        QTest::newRow("never leaves") << int(BenchBehaviour::NeverLeavesBus) << "Error: Printer not found!" << "";
-        QTest::newRow("other serial") << int(BenchBehaviour::ComesBackWithAnotherSerial)
-                                      << "Error: Printer not found!" << "";
-        QTest::newRow("too late") << int(BenchBehaviour::ComesBackTooLate) << "Error: Printer not found!" << "";
-        QTest::newRow("fails at 50 %") << int(BenchBehaviour::FailsTransferAt) << "Error: Printer not found!"
-                                       << "partial";
-        QTest::newRow("never stores") << int(BenchBehaviour::NeverFinishesStoring)
-                                      << "Firmware update: timeout!" << "matches the image";
+        QTest::newRow("well") << int(BenchBehaviour::Well) << "Firmware update: completed"
+                              << "matches the image";
+        QTest::newRow("never leaves")
+            << int(BenchBehaviour::NeverLeavesBus) << "Error: Printer not found!"
+            << "";
+        QTest::newRow("other serial")
+            << int(BenchBehaviour::ComesBackWithAnotherSerial) << "Error: Printer not found!"
+            << "";
+        QTest::newRow("too late") << int(BenchBehaviour::ComesBackTooLate)
+                                  << "Error: Printer not found!"
+                                  << "";
+        QTest::newRow("fails at 50 %")
+            << int(BenchBehaviour::FailsTransferAt) << "Error: Printer not found!"
+            << "partial";
+        QTest::newRow("never stores")
+            << int(BenchBehaviour::NeverFinishesStoring) << "Firmware update: timeout!"
+            << "matches the image";
     }
 
     void eachBehaviourEndsInItsStatus()
@@ -78,8 +85,8 @@ private slots:
         QFETCH(QString, status);
         QFETCH(QString, image);
         WorkflowHarness h(256 * 1024);
-        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"), std::uint32_t(h.image().size()),
-                          Sha256(h.image()));
+        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
+            std::uint32_t(h.image().size()), Sha256(h.image()));
         Choose(bench.behaviourCombo, behaviour);
         bench.failPercentSpin->setValue(50);
         bench.attachFromForm();

@@ -14,12 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memcpy(units.data(), data, units.size() * 2);
     const std::size_t split = units.find(u'\0');
     const std::u16string product = units.substr(0, split);
-    const std::u16string file = split == std::u16string::npos ? std::u16string() : units.substr(split + 1);
+    const std::u16string file
+        = split == std::u16string::npos ? std::u16string() : units.substr(split + 1);
 
     char16_t out[kBuildTextUnits + 8];
     std::fill(std::begin(out), std::end(out), u'#');
     out[0] = u'\0';
-    const int result = Lib_FlashFileValidityCheck(product.c_str(), file.c_str(), out, kBuildTextUnits);
+    const int result
+        = Lib_FlashFileValidityCheck(product.c_str(), file.c_str(), out, kBuildTextUnits);
     if (result < 0 || result > 5)
         __builtin_trap();
     for (int i = kBuildTextUnits; i < kBuildTextUnits + 8; ++i)
