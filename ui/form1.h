@@ -43,7 +43,7 @@ public:
     // `texts` default to the build's own; tests pass others. `image` is the firmware image the
     // transfer sends (nullptr: none, every transfer reports it missing).
     explicit Form1(const BuildTexts &texts = BuildTexts::fromBuild(),
-                   vornik::FirmwareImageSource *image = nullptr, QWidget *parent = nullptr);
+        vornik::FirmwareImageSource *image = nullptr, QWidget *parent = nullptr);
     ~Form1() override;
 
     // --- Elements -----------------------------------------------------------------------
@@ -126,9 +126,9 @@ public:
     // Safe to call from a worker thread: the dialog is shown on the user-interface thread and
     // the call returns once the operator has dismissed it.
     void App_ShowUIMessage_Handler(int param_MsgType, const QString &param_MessageStr,
-                                   int param_TotalPrinters, int param_UpdatedPrinters);
-    void App_ShowUIProgressForm_Handler(UI_Message *param_FormHandle,
-                                        const QString &param_MessageStr);
+        int param_TotalPrinters, int param_UpdatedPrinters);
+    void App_ShowUIProgressForm_Handler(
+        UI_Message *param_FormHandle, const QString &param_MessageStr);
     void App_UpdateUIProgress(UI_Message *param_FormHandle, const QString &param_MessageStr);
     // How a built message dialog is shown. Default: modal exec(). Tests replace it to look at
     // the dialog and dismiss it.
@@ -177,6 +177,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // While a run is under way nothing closes the window, not even the window manager.
+    void closeEvent(QCloseEvent *event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 #endif

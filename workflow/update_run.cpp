@@ -6,6 +6,7 @@
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -66,6 +67,15 @@ int FindFlashEntry(const char16_t *serial, const int *taken, int takenCount)
 }
 
 } // namespace
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (runInProgress_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
 
 void Form1::PumpEvents()
 {

@@ -325,6 +325,23 @@ private slots:
         QCOMPARE(h.statuses(), QStringList({ kCompleted }));
     }
 
+    void windowStaysOpenDuringTheRun()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("SN1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        bool closed = false;
+        h.onStatus
+            = [&form, &closed](const WorkflowHarness::StatusChange &) { closed |= form.close(); };
+        form.App_StartButton_Handler();
+        h.onStatus = nullptr;
+        QVERIFY(!closed);
+        QVERIFY(form.isVisible());
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
+        QVERIFY(form.close()); // the run is over: closing works again
+    }
+
     void devicesComingAndGoingDuringTheRunLeaveTheListAlone()
     {
         WorkflowHarness h;

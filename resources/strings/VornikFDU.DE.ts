@@ -1,0 +1,163 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en_US">
+<context>
+    <name></name>
+    <message id="StrRes_AllUpdated">
+        <source>All selected printers have been updated.Updated printers would be OFF.</source>
+        <translation>Alle ausgewählten Drucker wurden aktualisiert.&#13;&#10;Aktualisierte Drucker wären AUS.</translation>
+    </message>
+    <message id="StrRes_Close">
+        <source>CLOSE</source>
+        <translation>Schließen</translation>
+    </message>
+    <message id="StrRes_ConnectPrinter">
+        <source>Please connect atleast one printer</source>
+        <translation>Bitte schließen Sie mindestens einen Drucker an</translation>
+    </message>
+    <message id="StrRes_ConnectionWarning">
+        <source>Do not disconnect printer while updating!</source>
+        <translation>Trennen Sie den Drucker während des Updates nicht!</translation>
+    </message>
+    <message id="StrRes_Copyright_Zeltan">
+        <source>© 2026 ZELTAN Corporation. All rights reserved.</source>
+        <translation>© 2026 ZELTAN Corporation. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message id="StrRes_Copyright_Morval">
+        <source>© 2026 MORVAL Imaging Ltd. All rights reserved.</source>
+        <translation>© 2026 MORVAL Imaging Ltd. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message id="StrRes_Copyright_Quadrix">
+        <source>© 2026 Quadrix Systems Inc. All rights reserved.</source>
+        <translation>© 2026 Quadrix Systems Inc. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message id="StrRes_Copyright_JOX">
+        <source>© 2026 JOX Printing Co. All rights reserved.</source>
+        <translation>© 2026 JOX Printing Co. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message id="StrRes_Copyright_TAZ">
+        <source>© 2026 TAZ Technologies. All rights reserved.</source>
+        <translation>© 2026 TAZ Technologies. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message id="StrRes_FhxFileError">
+        <source>ERROR: Firmware file!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Firmware-Datei!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FhxFileMissing">
+        <source>ERROR: Firmware file or product name missing!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Firmware-Datei oder Produktname fehlt!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FhxInvalidExtension">
+        <source>ERROR: Firmware file is invlaid!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Firmware-Datei ist ungültig!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FhxMismatch">
+        <source>ERROR: Firmware file mismatch!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Nichtübereinstimmung der Firmware-Datei!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FhxUnsigned">
+        <source>ERROR: Firmware file is not signed!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Firmware-Datei ist nicht signiert!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FhxUnsupportedProduct">
+        <source>ERROR: Selected product is not supported!&#13;&#10;Closing tool</source>
+        <translation>FEHLER: Ausgewähltes Produkt wird nicht unterstützt!&#13;&#10;App schließen</translation>
+    </message>
+    <message id="StrRes_FiirmwareNotFound">
+        <source>Build Error: Could not find firmware resource file!</source>
+        <translation>Build Error: Could not find firmware resource file!</translation>
+    </message>
+    <message id="StrRes_FirmwareLoadFail">
+        <source>Error: Could not load firmware resource file!</source>
+        <translation>Error: Could not load firmware resource file!</translation>
+    </message>
+    <message id="StrRes_FirmwareZeroBytes">
+        <source>Error: Firmware resource file size is 0 bytes!</source>
+        <translation>Error: Firmware resource file size is 0 bytes!</translation>
+    </message>
+    <message id="StrRes_InstructionCaption">
+        <source>Printer firmware update instructions</source>
+        <translation>Anweisungen zum Aktualisieren der Drucker-Firmware</translation>
+    </message>
+    <message id="StrRes_Instructions">
+        <source>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</source>
+        <translation>1. Schalten Sie den Drucker ein&#13;&#10;2. Warten Sie, bis der Drucker IDLE/Bereit ist&#13;&#10;3. Verbinden Sie sich über USB mit dem Drucker&#13;&#10;4. Warten Sie auf die Druckererkennung&#13;&#10;5. Drucker aus der Liste auswählen&#13;&#10;6. Drücken Sie die „ANFANG“-Taste, um mit der Aktualisierung der Drucker-Firmware zu beginnen</translation>
+    </message>
+    <message id="StrRes_PrinterSerialNum">
+        <source>Serial #</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message id="StrRes_ProgressUpdateSteps">
+        <source>Processing step: </source>
+        <translation>Bearbeitungsschritt: </translation>
+    </message>
+    <message id="StrRes_SelectPrinter">
+        <source>Please select atleast one printer</source>
+        <translation>Bitte wählen Sie mindestens einen Drucker aus</translation>
+    </message>
+    <message id="StrRes_SomeUpdated">
+        <source>ERROR:Failed to update some printers!&#13;&#10;Please check status for each printer.&#13;&#10;Updated printers would be OFF.</source>
+        <translation>FEHLER: Einige Drucker konnten nicht aktualisiert werden!&#13;&#10;Bitte überprüfen Sie den Status für jeden Drucker.&#13;&#10;Aktualisierte Drucker wären AUS.</translation>
+    </message>
+    <message id="StrRes_Start">
+        <source>START</source>
+        <translation>Anfang</translation>
+    </message>
+    <message id="StrRes_Status">
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message id="StrRes_StatusFlashModeFail">
+        <source>ERROR: Failed to set flash mode</source>
+        <translation>FEHLER: Update-Modus konnte nicht eingestellt werden</translation>
+    </message>
+    <message id="StrRes_StatusFlashingTimeout">
+        <source>Error: Flashing timeout!</source>
+        <translation>Fehler: Zeitüberschreitung im Flash-Modus!</translation>
+    </message>
+    <message id="StrRes_StatusInFlashMode">
+        <source>Flash mode</source>
+        <translation>im Update-Modus</translation>
+    </message>
+    <message id="StrRes_StatusInIdleMode">
+        <source>Idle mode</source>
+        <translation>Bereit</translation>
+    </message>
+    <message id="StrRes_StatusPrinterNotConnected">
+        <source>Error: Printer not connected!</source>
+        <translation>Fehler: Drucker nicht verbunden!</translation>
+    </message>
+    <message id="StrRes_StatusPrinterNotFound">
+        <source>Error: Printer not found!</source>
+        <translation>Fehler: Drucker nicht gefunden!</translation>
+    </message>
+    <message id="StrRes_StatusSendingFhx">
+        <source>Sending firmware file ...</source>
+        <translation>Firmware-Datei wird gesendet ...</translation>
+    </message>
+    <message id="StrRes_StatusSettingFlashMode">
+        <source>Setting to flash mode ...</source>
+        <translation>In den Update-Modus versetzen...</translation>
+    </message>
+    <message id="StrRes_StatusStoringAndUpdating">
+        <source>Storing and updating firmware ...</source>
+        <translation>Firmware speichern und aktualisieren ...</translation>
+    </message>
+    <message id="StrRes_StatusUpdateCompleted">
+        <source>Firmware update: completed</source>
+        <translation>Firmware-Update: abgeschlossen</translation>
+    </message>
+    <message id="StrRes_StatusUpdateTimeout">
+        <source>Firmware update: timeout!</source>
+        <translation>Firmware-Update: Zeitüberschreitung!</translation>
+    </message>
+    <message id="StrRes_SupportedPrinterList">
+        <source>Printer list</source>
+        <translation>Druckerliste</translation>
+    </message>
+    <message id="StrRes_UIMsgResult">
+        <source>printers updated</source>
+        <translation>Drucker aktualisiert</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,246 @@
+// The four string tables as the program carries them: every text of every language, byte for
+// byte. The expected texts are written out here on purpose, with explicit CR LF pairs and
+// no-break spaces, so that anything the build does to the tables on their way into the program
+// (a dropped id, a CR read back as LF, a no-break space turned into a blank) fails here.
+#include "ui/string_table.h"
+
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+
+struct ExpectedText {
+    const char *language;
+    const char *key;
+    const char16_t *text;
+};
+
+// clang-format off
+const ExpectedText kExpected[] = {
+    { "EN", "StrRes_AllUpdated", u"All selected printers have been updated.Updated printers would be OFF." },
+    { "EN", "StrRes_Close", u"CLOSE" },
+    { "EN", "StrRes_ConnectPrinter", u"Please connect atleast one printer" },
+    { "EN", "StrRes_ConnectionWarning", u"Do not disconnect printer while updating!" },
+    { "EN", "StrRes_Copyright_Zeltan", u"© 2026 ZELTAN Corporation. All rights reserved." },
+    { "EN", "StrRes_Copyright_Morval", u"© 2026 MORVAL Imaging Ltd. All rights reserved." },
+    { "EN", "StrRes_Copyright_Quadrix", u"© 2026 Quadrix Systems Inc. All rights reserved." },
+    { "EN", "StrRes_Copyright_JOX", u"© 2026 JOX Printing Co. All rights reserved." },
+    { "EN", "StrRes_Copyright_TAZ", u"© 2026 TAZ Technologies. All rights reserved." },
+    { "EN", "StrRes_FhxFileError", u"ERROR: Firmware file!\r\nClosing tool" },
+    { "EN", "StrRes_FhxFileMissing", u"ERROR: Firmware file or product name missing!\r\nClosing tool" },
+    { "EN", "StrRes_FhxInvalidExtension", u"ERROR: Firmware file is invlaid!\r\nClosing tool" },
+    { "EN", "StrRes_FhxMismatch", u"ERROR: Firmware file mismatch!\r\nClosing tool" },
+    { "EN", "StrRes_FhxUnsigned", u"ERROR: Firmware file is not signed!\r\nClosing tool" },
+    { "EN", "StrRes_FhxUnsupportedProduct", u"ERROR: Selected product is not supported!\r\nClosing tool" },
+    { "EN", "StrRes_FiirmwareNotFound", u"Build Error: Could not find firmware resource file!" },
+    { "EN", "StrRes_FirmwareLoadFail", u"Error: Could not load firmware resource file!" },
+    { "EN", "StrRes_FirmwareZeroBytes", u"Error: Firmware resource file size is 0 bytes!" },
+    { "EN", "StrRes_InstructionCaption", u"Printer firmware update instructions" },
+    { "EN", "StrRes_Instructions", u"1. Power ON printer\r\n2. Wait until printer is IDLE/Ready\r\n3. Connect to printer via USB\r\n4. Wait for printer detection\r\n5. Select printer from list\r\n6. Press \"START\" button to start updating printer firmware" },
+    { "EN", "StrRes_PrinterSerialNum", u"Serial #" },
+    { "EN", "StrRes_ProgressUpdateSteps", u"Processing step: " },
+    { "EN", "StrRes_SelectPrinter", u"Please select atleast one printer" },
+    { "EN", "StrRes_SomeUpdated", u"ERROR:Failed to update some printers!\r\nPlease check status for each printer.\r\nUpdated printers would be OFF." },
+    { "EN", "StrRes_Start", u"START" },
+    { "EN", "StrRes_Status", u"Status" },
+    { "EN", "StrRes_StatusFlashModeFail", u"ERROR: Failed to set flash mode" },
+    { "EN", "StrRes_StatusFlashingTimeout", u"Error: Flashing timeout!" },
+    { "EN", "StrRes_StatusInFlashMode", u"Flash mode" },
+    { "EN", "StrRes_StatusInIdleMode", u"Idle mode" },
+    { "EN", "StrRes_StatusPrinterNotConnected", u"Error: Printer not connected!" },
+    { "EN", "StrRes_StatusPrinterNotFound", u"Error: Printer not found!" },
+    { "EN", "StrRes_StatusSendingFhx", u"Sending firmware file ..." },
+    { "EN", "StrRes_StatusSettingFlashMode", u"Setting to flash mode ..." },
+    { "EN", "StrRes_StatusStoringAndUpdating", u"Storing and updating firmware ..." },
+    { "EN", "StrRes_StatusUpdateCompleted", u"Firmware update: completed" },
+    { "EN", "StrRes_StatusUpdateTimeout", u"Firmware update: timeout!" },
+    { "EN", "StrRes_SupportedPrinterList", u"Printer list" },
+    { "EN", "StrRes_UIMsgResult", u"printers updated" },
+    { "DE", "StrRes_AllUpdated", u"Alle ausgewählten Drucker wurden aktualisiert.\r\nAktualisierte Drucker wären AUS." },
+    { "DE", "StrRes_Close", u"Schließen" },
+    { "DE", "StrRes_ConnectPrinter", u"Bitte schließen Sie mindestens einen Drucker an" },
+    { "DE", "StrRes_ConnectionWarning", u"Trennen Sie den Drucker während des Updates nicht!" },
+    { "DE", "StrRes_Copyright_Zeltan", u"© 2026 ZELTAN Corporation. Alle Rechte vorbehalten." },
+    { "DE", "StrRes_Copyright_Morval", u"© 2026 MORVAL Imaging Ltd. Alle Rechte vorbehalten." },
+    { "DE", "StrRes_Copyright_Quadrix", u"© 2026 Quadrix Systems Inc. Alle Rechte vorbehalten." },
+    { "DE", "StrRes_Copyright_JOX", u"© 2026 JOX Printing Co. Alle Rechte vorbehalten." },
+    { "DE", "StrRes_Copyright_TAZ", u"© 2026 TAZ Technologies. Alle Rechte vorbehalten." },
+    { "DE", "StrRes_FhxFileError", u"FEHLER: Firmware-Datei!\r\nApp schließen" },
+    { "DE", "StrRes_FhxFileMissing", u"FEHLER: Firmware-Datei oder Produktname fehlt!\r\nApp schließen" },
+    { "DE", "StrRes_FhxInvalidExtension", u"FEHLER: Firmware-Datei ist ungültig!\r\nApp schließen" },
+    { "DE", "StrRes_FhxMismatch", u"FEHLER: Nichtübereinstimmung der Firmware-Datei!\r\nApp schließen" },
+    { "DE", "StrRes_FhxUnsigned", u"FEHLER: Firmware-Datei ist nicht signiert!\r\nApp schließen" },
+    { "DE", "StrRes_FhxUnsupportedProduct", u"FEHLER: Ausgewähltes Produkt wird nicht unterstützt!\r\nApp schließen" },
+    { "DE", "StrRes_FiirmwareNotFound", u"Build Error: Could not find firmware resource file!" },
+    { "DE", "StrRes_FirmwareLoadFail", u"Error: Could not load firmware resource file!" },
+    { "DE", "StrRes_FirmwareZeroBytes", u"Error: Firmware resource file size is 0 bytes!" },
+    { "DE", "StrRes_InstructionCaption", u"Anweisungen zum Aktualisieren der Drucker-Firmware" },
+    { "DE", "StrRes_Instructions", u"1. Schalten Sie den Drucker ein\r\n2. Warten Sie, bis der Drucker IDLE/Bereit ist\r\n3. Verbinden Sie sich über USB mit dem Drucker\r\n4. Warten Sie auf die Druckererkennung\r\n5. Drucker aus der Liste auswählen\r\n6. Drücken Sie die „ANFANG“-Taste, um mit der Aktualisierung der Drucker-Firmware zu beginnen" },
+    { "DE", "StrRes_PrinterSerialNum", u"Seriennummer" },
+    { "DE", "StrRes_ProgressUpdateSteps", u"Bearbeitungsschritt: " },
+    { "DE", "StrRes_SelectPrinter", u"Bitte wählen Sie mindestens einen Drucker aus" },
+    { "DE", "StrRes_SomeUpdated", u"FEHLER: Einige Drucker konnten nicht aktualisiert werden!\r\nBitte überprüfen Sie den Status für jeden Drucker.\r\nAktualisierte Drucker wären AUS." },
+    { "DE", "StrRes_Start", u"Anfang" },
+    { "DE", "StrRes_Status", u"Status" },
+    { "DE", "StrRes_StatusFlashModeFail", u"FEHLER: Update-Modus konnte nicht eingestellt werden" },
+    { "DE", "StrRes_StatusFlashingTimeout", u"Fehler: Zeitüberschreitung im Flash-Modus!" },
+    { "DE", "StrRes_StatusInFlashMode", u"im Update-Modus" },
+    { "DE", "StrRes_StatusInIdleMode", u"Bereit" },
+    { "DE", "StrRes_StatusPrinterNotConnected", u"Fehler: Drucker nicht verbunden!" },
+    { "DE", "StrRes_StatusPrinterNotFound", u"Fehler: Drucker nicht gefunden!" },
+    { "DE", "StrRes_StatusSendingFhx", u"Firmware-Datei wird gesendet ..." },
+    { "DE", "StrRes_StatusSettingFlashMode", u"In den Update-Modus versetzen..." },
+    { "DE", "StrRes_StatusStoringAndUpdating", u"Firmware speichern und aktualisieren ..." },
+    { "DE", "StrRes_StatusUpdateCompleted", u"Firmware-Update: abgeschlossen" },
+    { "DE", "StrRes_StatusUpdateTimeout", u"Firmware-Update: Zeitüberschreitung!" },
+    { "DE", "StrRes_SupportedPrinterList", u"Druckerliste" },
+    { "DE", "StrRes_UIMsgResult", u"Drucker aktualisiert" },
+    { "ES", "StrRes_AllUpdated", u"Todas las impresoras seleccionadas se han actualizado.\r\nLas impresoras actualizadas estarían apagadas." },
+    { "ES", "StrRes_Close", u"Cerrar" },
+    { "ES", "StrRes_ConnectPrinter", u"Conecta al menos una impresora" },
+    { "ES", "StrRes_ConnectionWarning", u"¡No desconecte la impresora mientras se actualiza!" },
+    { "ES", "StrRes_Copyright_Zeltan", u"© 2026 ZELTAN Corporation. Todos los derechos reservados." },
+    { "ES", "StrRes_Copyright_Morval", u"© 2026 MORVAL Imaging Ltd. Todos los derechos reservados." },
+    { "ES", "StrRes_Copyright_Quadrix", u"© 2026 Quadrix Systems Inc. Todos los derechos reservados." },
+    { "ES", "StrRes_Copyright_JOX", u"© 2026 JOX Printing Co. Todos los derechos reservados." },
+    { "ES", "StrRes_Copyright_TAZ", u"© 2026 TAZ Technologies. Todos los derechos reservados." },
+    { "ES", "StrRes_FhxFileError", u"ERROR: ¡Archivo de firmware!\r\naplicación de cierre" },
+    { "ES", "StrRes_FhxFileMissing", u"ERROR: ¡Falta el archivo de firmware o el nombre del producto!\r\naplicación de cierre" },
+    { "ES", "StrRes_FhxInvalidExtension", u"ERROR: ¡El archivo de firmware no es válido!\r\nAplicación de cierre" },
+    { "ES", "StrRes_FhxMismatch", u"ERROR: ¡No coincide el archivo de firmware!\r\nAplicación de cierre" },
+    { "ES", "StrRes_FhxUnsigned", u"ERROR: ¡El archivo de firmware no está firmado!\r\naplicación de cierre" },
+    { "ES", "StrRes_FhxUnsupportedProduct", u"ERROR: ¡El producto seleccionado no es compatible!\r\naplicación de cierre" },
+    { "ES", "StrRes_FiirmwareNotFound", u"Build Error: Could not find firmware resource file!" },
+    { "ES", "StrRes_FirmwareLoadFail", u"Error: Could not load firmware resource file!" },
+    { "ES", "StrRes_FirmwareZeroBytes", u"Error: Firmware resource file size is 0 bytes!" },
+    { "ES", "StrRes_InstructionCaption", u"Instrucciones de actualización del firmware de la impresora" },
+    { "ES", "StrRes_Instructions", u"1. Encienda la impresora\r\n2. Espere hasta que la impresora esté INACTIVA/Lista\r\n3. Conéctese a la impresora a través de USB\r\n4. Espere a que se detecte la impresora\r\n5. Seleccione la impresora de la lista\r\n6. Presione el botón \"Comienzo\" para comenzar a actualizar el firmware de la impresora" },
+    { "ES", "StrRes_PrinterSerialNum", u"Número de serie" },
+    { "ES", "StrRes_ProgressUpdateSteps", u"Paso de procesamiento: " },
+    { "ES", "StrRes_SelectPrinter", u"Seleccione al menos una impresora" },
+    { "ES", "StrRes_SomeUpdated", u"¡Solo se actualizaron algunas impresoras!\r\nVerifique el estado de cada impresora\r\nLas impresoras actualizadas estarían apagadas\r\nERROR:Error al actualizar algunas impresoras" },
+    { "ES", "StrRes_Start", u"Comienzo" },
+    { "ES", "StrRes_Status", u"Estado" },
+    { "ES", "StrRes_StatusFlashModeFail", u"ERROR: fallo del modo flash" },
+    { "ES", "StrRes_StatusFlashingTimeout", u"Error: ¡Tiempo de espera agotado del modo flash!" },
+    { "ES", "StrRes_StatusInFlashMode", u"en modo de actualización" },
+    { "ES", "StrRes_StatusInIdleMode", u"Lista" },
+    { "ES", "StrRes_StatusPrinterNotConnected", u"Error: ¡Impresora no conectada!" },
+    { "ES", "StrRes_StatusPrinterNotFound", u"Error: ¡Impresora no encontrada!" },
+    { "ES", "StrRes_StatusSendingFhx", u"Enviando archivo de firmware..." },
+    { "ES", "StrRes_StatusSettingFlashMode", u"Poniendo en modo flash..." },
+    { "ES", "StrRes_StatusStoringAndUpdating", u"Almacenamiento y actualización de firmware..." },
+    { "ES", "StrRes_StatusUpdateCompleted", u"Actualización de firmware: completada" },
+    { "ES", "StrRes_StatusUpdateTimeout", u"Actualización de firmware: tiempo de espera!" },
+    { "ES", "StrRes_SupportedPrinterList", u"Lista de impresoras" },
+    { "ES", "StrRes_UIMsgResult", u"impresoras actualizadas" },
+    { "FR", "StrRes_AllUpdated", u"Toutes les imprimantes sélectionnées ont été mises à jour.\r\nLes imprimantes mises à jour seraient éteintes." },
+    { "FR", "StrRes_Close", u"Fermer" },
+    { "FR", "StrRes_ConnectPrinter", u"Veuillez connecter au moins une imprimante" },
+    { "FR", "StrRes_ConnectionWarning", u"Ne déconnectez pas l'imprimante pendant la mise à jour\u00a0!" },
+    { "FR", "StrRes_Copyright_Zeltan", u"© 2026 ZELTAN Corporation. Tous droits réservés." },
+    { "FR", "StrRes_Copyright_Morval", u"© 2026 MORVAL Imaging Ltd. Tous droits réservés." },
+    { "FR", "StrRes_Copyright_Quadrix", u"© 2026 Quadrix Systems Inc. Tous droits réservés." },
+    { "FR", "StrRes_Copyright_JOX", u"© 2026 JOX Printing Co. Tous droits réservés." },
+    { "FR", "StrRes_Copyright_TAZ", u"© 2026 TAZ Technologies. Tous droits réservés." },
+    { "FR", "StrRes_FhxFileError", u"ERREUR\u00a0: Fichier du micrologiciel\u00a0!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FhxFileMissing", u"ERREUR\u00a0: fichier de micrologiciel ou nom de produit manquant\u00a0!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FhxInvalidExtension", u"ERREUR\u00a0: Le fichier du micrologiciel n'est pas valide!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FhxMismatch", u"ERREUR\u00a0: Non-concordance du fichier du micrologiciel\u00a0!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FhxUnsigned", u"ERREUR\u00a0: Le fichier du micrologiciel n'est pas signé\u00a0!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FhxUnsupportedProduct", u"ERREUR\u00a0: Le produit sélectionné n'est pas pris en charge\u00a0!\r\nFermeture de l'application" },
+    { "FR", "StrRes_FiirmwareNotFound", u"Build Error: Could not find firmware resource file!" },
+    { "FR", "StrRes_FirmwareLoadFail", u"Error: Could not load firmware resource file!" },
+    { "FR", "StrRes_FirmwareZeroBytes", u"Error: Firmware resource file size is 0 bytes!" },
+    { "FR", "StrRes_InstructionCaption", u"Instructions de mise à jour du micrologiciel de l'imprimante" },
+    { "FR", "StrRes_Instructions", u"1. Mettez l'imprimante sous tension\r\n2. Attendez que l'imprimante soit IDLE/Ready\r\n3. Connectez-vous à l'imprimante via USB\r\n4. Attendez la détection de l'imprimante\r\n5. Sélectionnez l'imprimante dans la liste\r\n6. Appuyez sur le bouton \"Démarrer\" pour lancer la mise à jour du firmware de l'imprimante" },
+    { "FR", "StrRes_PrinterSerialNum", u"Numéro de série" },
+    { "FR", "StrRes_ProgressUpdateSteps", u"Étape de traitement: " },
+    { "FR", "StrRes_SelectPrinter", u"Veuillez sélectionner au moins une imprimante" },
+    { "FR", "StrRes_SomeUpdated", u"Mise à jour de certaines imprimantes uniquement\u00a0!\r\nVeuillez vérifier l'état de chaque imprimante\r\nLes imprimantes mises à jour seraient éteintes\r\nERREUR\u00a0: Échec de la mise à jour de certaines imprimantes" },
+    { "FR", "StrRes_Start", u"Démarrer" },
+    { "FR", "StrRes_Status", u"Statut" },
+    { "FR", "StrRes_StatusFlashModeFail", u"ERREUR\u00a0: Échec de la définition du mode flash" },
+    { "FR", "StrRes_StatusFlashingTimeout", u"Erreur\u00a0: Délai d'expiration du mode Flash\u00a0!" },
+    { "FR", "StrRes_StatusInFlashMode", u"en mode mise à jour" },
+    { "FR", "StrRes_StatusInIdleMode", u"Prêt" },
+    { "FR", "StrRes_StatusPrinterNotConnected", u"Erreur\u00a0: Imprimante non connectée\u00a0!" },
+    { "FR", "StrRes_StatusPrinterNotFound", u"Erreur\u00a0: Imprimante introuvable\u00a0!" },
+    { "FR", "StrRes_StatusSendingFhx", u"Envoi du fichier \"firmware\"..." },
+    { "FR", "StrRes_StatusSettingFlashMode", u"Mise en mode flash..." },
+    { "FR", "StrRes_StatusStoringAndUpdating", u"Stockage et mise à jour du firmware..." },
+    { "FR", "StrRes_StatusUpdateCompleted", u"Mise à jour \"Firmware\": terminée" },
+    { "FR", "StrRes_StatusUpdateTimeout", u"Mise à jour du firmware : délai dépassé" },
+    { "FR", "StrRes_SupportedPrinterList", u"Liste des imprimantes" },
+    { "FR", "StrRes_UIMsgResult", u"imprimantes mises à jour" },
+};
+// clang-format on
+
+} // namespace
+
+class StringTablesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyTextIsExact_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QString>("expected");
+        for (const ExpectedText &entry : kExpected) {
+            QTest::addRow("%s %s", entry.language, entry.key)
+                << QStringLiteral("VornikFDU.") + QLatin1String(entry.language)
+                << QByteArray(entry.key) << QString::fromUtf16(entry.text);
+        }
+    }
+
+    void everyTextIsExact()
+    {
+        QFETCH(QString, table);
+        QFETCH(QByteArray, key);
+        QFETCH(QString, expected);
+        const auto strings = StringTable::open(table);
+        const QString actual = strings->lookup(key.constData());
+        // Compared unit by unit first, so a failure names the first differing position
+        // instead of printing two texts that look the same (CR, no-break space).
+        for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i) {
+            if (actual[i] != expected[i])
+                QFAIL(qPrintable(QStringLiteral("unit %1: U+%2, expected U+%3")
+                                     .arg(i)
+                                     .arg(actual[i].unicode(), 4, 16, QLatin1Char('0'))
+                                     .arg(expected[i].unicode(), 4, 16, QLatin1Char('0'))));
+        }
+        QCOMPARE(actual, expected);
+    }
+
+    void missingKeyIsAnErrorNotAnEmptyText()
+    {
+        const auto strings = StringTable::open(QStringLiteral("VornikFDU.EN"));
+        try {
+            strings->lookup("StrRes_NoSuchText");
+            QFAIL("a missing key was answered");
+        } catch (const std::runtime_error &e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains(QLatin1String("StrRes_NoSuchText")));
+        }
+    }
+
+    void onlyTheExactTableNameOpens_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("unknown language") << "VornikFDU.IT";
+        QTest::newRow("longer name") << "VornikFDU.EN_US";
+        QTest::newRow("other program") << "OtherTool.EN";
+        QTest::newRow("lower case") << "VornikFDU.en";
+        QTest::newRow("empty") << "";
+    }
+
+    void onlyTheExactTableNameOpens()
+    {
+        QFETCH(QString, name);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, StringTable::open(name));
+    }
+};
+
+QTEST_GUILESS_MAIN(StringTablesTest)
+#include "test_string_tables.moc"

@@ -1,0 +1,616 @@
+// The main window itself: its elements and look, its workers, and the handlers that belong to
+// the window rather than to a workflow (drag by the caption, minimise, close).
+//
+// The layout follows a design made for 144 dpi; every size here is that design's size in
+// device-independent pixels (two thirds), so Qt's own scaling brings it back on a 144-dpi screen.
+#include "ui/form1.h"
+
+#include "ui/look.h"
+#include "ui/pictures.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#ifdef Q_OS_WIN
+// After form1.h: it declares WM_DEVICECHANGE itself, which the Windows macro would clobber.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace {
+
+// Named colours of the design.
+const QColor kSteelBlue(70, 130, 180);
+const QColor kLightGray(211, 211, 211);
+const QColor kDimGray(105, 105, 105);
+const QColor kOrchid(218, 112, 214);
+const QColor kMediumTurquoise(72, 209, 204);
+const QColor kHoverGrey(206, 200, 203);
+const QColor kCaptionButtonHover(186, 200, 203);
+
+// Update lists keep one line per printer at a fixed height, whatever the font's own spacing.
+class FixedLineHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedLineHeightDelegate(int height, QObject *parent)
+        : QStyledItemDelegate(parent)
+        , height_(height)
+    { }
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return { QStyledItemDelegate::sizeHint(option, index).width(), height_ };
+    }
+
+private:
+    int height_;
+};
+
+// The tick boxes of the printer checklist stay white on the list's grey, as tick boxes do.
+class WhiteTickBoxDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->palette.setColor(QPalette::Base, Qt::white);
+    }
+};
+
+template<typename Widget> Widget *named(const char *name, QWidget *parent = nullptr)
+{
+    auto *widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
+{
+    auto *label = named<QLabel>(name, parent);
+    look::fillBackground(label, look::kHeaderBlue);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    label->setFont(look::uiFont(10, true, true));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setIndent(6);
+    return label;
+}
+
+QListWidget *updateList(const char *name)
+{
+    auto *list = named<QListWidget>(name);
+    list->setFont(look::uiFont(11));
+    list->setItemDelegate(new FixedLineHeightDelegate(20, list));
+    list->setUniformItemSizes(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The highlighted row marks the printer being worked on; it must show even while the
+    // operator's focus is elsewhere.
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+        palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+        palette.color(QPalette::Active, QPalette::HighlightedText));
+    list->setPalette(palette);
+    return list;
+}
+
+// A tab control whose page headers never show: only the program switches pages.
+QTabWidget *pageContainer(const char *name)
+{
+    auto *tabs = named<QTabWidget>(name);
+    tabs->setDocumentMode(true);
+    tabs->tabBar()->hide();
+    tabs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    return tabs;
+}
+
+QVBoxLayout *column(QWidget *parent, int margin = 0)
+{
+    auto *layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(0);
+    return layout;
+}
+
+void fixHeight(QWidget *widget, int height)
+{
+    widget->setFixedHeight(height);
+    widget->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+void toggleTick(QListWidgetItem *item)
+{
+    item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+} // namespace
+
+Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidget *parent)
+    : QWidget(parent)
+    , texts_(texts)
+    , image_(image)
+{
+    InitializeComponent();
+
+    SetFlashBGWorker.setObjectName(QStringLiteral("SetFlashBGWorker"));
+    SendFhxBGWorker.setObjectName(QStringLiteral("SendFhxBGWorker"));
+    FlashBGWorker.setObjectName(QStringLiteral("FlashBGWorker"));
+    SetFlashBGWorker.setBody([this](int) { App_BGWorker_SetPrinterInFlashMode(); });
+    SendFhxBGWorker.setBody([this](int argument) { App_BGWorker_SendFlashFile(argument); });
+    FlashBGWorker.setBody([this](int) { App_BGWorker_WaitForFlashUpdateDone(); });
+
+    connect(StartButton, &QPushButton::clicked, this, &Form1::StartButton_Click);
+    connect(LangButton, &QPushButton::clicked, this, &Form1::LangButton_Click);
+    connect(MinimizeButton, &QPushButton::clicked, this, &Form1::MinimizeButton_Click);
+    connect(CloseButton, &QPushButton::clicked, this, &Form1::CloseButton_Click);
+    connect(AppCloseButton, &QPushButton::clicked, this, &Form1::AppCloseButton_Click);
+    connect(PrinterStatusButton, &QPushButton::clicked, this, &Form1::PrinterStatusButton_Click);
+
+    FDUProductNameLabel->installEventFilter(this);
+    SupportedPrinterCheckedListBox->installEventFilter(this);
+    SupportedPrinterCheckedListBox->viewport()->installEventFilter(this);
+}
+
+Form1::~Form1()
+{
+    // A worker may be blocked handing a message to this thread; keep serving it until every
+    // worker has finished, so that none outlives the window it calls back into.
+    while (!QThreadPool::globalInstance()->waitForDone(20))
+        QCoreApplication::processEvents();
+}
+
+void Form1::InitializeComponent()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(907, 416);
+    setFont(look::uiFont(12));
+    look::fillBackground(this, look::kFrameBlue);
+    setWindowIcon(pictures::programIcon());
+
+    LangImageList.setImageSize({ 78, 48 });
+    LangImageList.add(QStringLiteral("EN.PNG"), pictures::flagUnitedStates());
+    LangImageList.add(QStringLiteral("DE.png"), pictures::flagGermany());
+    LangImageList.add(QStringLiteral("ES.png"), pictures::flagSpain());
+    LangImageList.add(QStringLiteral("FR.png"), pictures::flagFrance());
+    IconImageList.setImageSize({ 45, 45 });
+    IconImageList.add(QStringLiteral("ZELTAN"), pictures::logoZeltan());
+    IconImageList.add(QStringLiteral("MORVAL"), pictures::logoMorval());
+    IconImageList.add(QStringLiteral("Quadrix"), pictures::logoQuadrix());
+    IconImageList.add(QStringLiteral("JOX"), pictures::logoJox());
+
+    ProgressTimer = named<QTimer>("ProgressTimer");
+    ProgressTimer->setParent(this);
+
+    // --- Frame and the three rows ---------------------------------------------------------
+    column(this, 4);
+    MainTableLayoutPanel = named<QWidget>("MainTableLayoutPanel", this);
+    layout()->addWidget(MainTableLayoutPanel);
+    look::fillBackground(MainTableLayoutPanel, look::kPanelGrey);
+    auto *mainGrid = new QGridLayout(MainTableLayoutPanel);
+    mainGrid->setContentsMargins(0, 0, 0, 0);
+    mainGrid->setSpacing(0);
+    mainGrid->setRowStretch(0, 783);
+    mainGrid->setRowStretch(1, 9217);
+    mainGrid->setRowStretch(2, 0);
+
+    // --- Row 0: caption bar ---------------------------------------------------------------
+    CaptionTableLayoutPanel = named<QWidget>("CaptionTableLayoutPanel");
+    CaptionTableLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    auto *caption = new QGridLayout(CaptionTableLayoutPanel);
+    caption->setContentsMargins(0, 0, 0, 0);
+    caption->setSpacing(0);
+    const int captionColumns[] = { 30, 0, 45, 5, 35, 33 };
+    for (int i = 0; i < 6; ++i)
+        caption->setColumnMinimumWidth(i, captionColumns[i]);
+    caption->setColumnStretch(1, 1);
+
+    MfgIconPicBox = named<look::PictureBox>("MfgIconPicBox");
+    MfgIconPicBox->setFixedSize(30, 30);
+    look::fillBackground(MfgIconPicBox, look::kPanelGrey);
+    caption->addWidget(MfgIconPicBox, 0, 0, Qt::AlignCenter);
+
+    FDUProductNameLabel = named<QLabel>("FDUProductNameLabel");
+    look::fillBackground(FDUProductNameLabel, look::kPanelGrey);
+    FDUProductNameLabel->setFont(look::uiSemiboldFont(11, true));
+    FDUProductNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FDUProductNameLabel->setIndent(4);
+    FDUProductNameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    caption->addWidget(FDUProductNameLabel, 0, 1);
+
+    LangButton = named<QPushButton>("LangButton");
+    look::styleFlatButton(LangButton, look::kPanelGrey, kHoverGrey, look::kPanelGrey);
+    LangButton->setFixedSize(45, 30);
+    LangButton->setIconSize({ 42, 26 });
+    caption->addWidget(LangButton, 0, 2);
+
+    MinimizeButton = named<QPushButton>("MinimizeButton");
+    look::styleFlatButton(MinimizeButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
+    MinimizeButton->setFixedSize(31, 30);
+    MinimizeButton->setIcon(QIcon(pictures::minimizeGlyph()));
+    MinimizeButton->setIconSize({ 30, 30 });
+    caption->addWidget(MinimizeButton, 0, 4, Qt::AlignCenter);
+
+    CloseButton = named<QPushButton>("CloseButton");
+    look::styleFlatButton(CloseButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
+    CloseButton->setFixedSize(31, 30);
+    CloseButton->setIcon(QIcon(pictures::closeGlyph()));
+    CloseButton->setIconSize({ 30, 30 });
+    caption->addWidget(CloseButton, 0, 5, Qt::AlignCenter);
+
+    mainGrid->addWidget(CaptionTableLayoutPanel, 0, 0);
+
+    // --- Row 1: printer list (left) and instructions or progress (right) ------------------
+    MenuTabLayoutPanel = named<QWidget>("MenuTabLayoutPanel");
+    MenuTabLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    auto *menu = new QGridLayout(MenuTabLayoutPanel);
+    menu->setContentsMargins(0, 0, 0, 0);
+    menu->setSpacing(0);
+    menu->setColumnStretch(0, 3795);
+    menu->setColumnStretch(1, 6205);
+
+    PrinterSelectTabControl = pageContainer("PrinterSelectTabControl");
+    SelectionTabPage = named<QWidget>("SelectionTabPage");
+    look::fillBackground(SelectionTabPage, kSteelBlue);
+    column(SelectionTabPage, 2);
+    panel2 = named<QWidget>("panel2");
+    look::fillBackground(panel2, kLightGray);
+    SelectionTabPage->layout()->addWidget(panel2);
+    auto *selection = column(panel2);
+
+    SupportedPrinterLabel = headerLabel("SupportedPrinterLabel");
+    fixHeight(SupportedPrinterLabel, 26);
+    selection->addWidget(SupportedPrinterLabel);
+
+    SupportedPrinterCheckedListBox = named<QListWidget>("SupportedPrinterCheckedListBox");
+    fixHeight(SupportedPrinterCheckedListBox, 213);
+    SupportedPrinterCheckedListBox->setFrameShape(QFrame::NoFrame);
+    SupportedPrinterCheckedListBox->setFont(look::uiFont(11));
+    SupportedPrinterCheckedListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    SupportedPrinterCheckedListBox->setItemDelegate(
+        new WhiteTickBoxDelegate(SupportedPrinterCheckedListBox));
+    {
+        QPalette palette = SupportedPrinterCheckedListBox->palette();
+        palette.setColor(QPalette::Base, kLightGray);
+        palette.setColor(QPalette::Text, Qt::black);
+        SupportedPrinterCheckedListBox->setPalette(palette);
+    }
+    // Whoever fills the list adds plain lines; each line gets its tick box here.
+    connect(SupportedPrinterCheckedListBox->model(), &QAbstractItemModel::rowsInserted, this,
+        [this](const QModelIndex &, int first, int last) {
+            for (int row = first; row <= last; ++row) {
+                QListWidgetItem *line = SupportedPrinterCheckedListBox->item(row);
+                if (!line)
+                    continue;
+                line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
+                if (!line->data(Qt::CheckStateRole).isValid())
+                    line->setCheckState(Qt::Unchecked);
+            }
+        });
+    selection->addWidget(SupportedPrinterCheckedListBox);
+    selection->addStretch(1);
+
+    WarningPicBox = named<look::PictureBox>("WarningPicBox");
+    fixHeight(WarningPicBox, 23);
+    look::fillBackground(WarningPicBox, kDimGray);
+    WarningPicBox->setPixmap(pictures::warningTriangle());
+    selection->addWidget(WarningPicBox);
+
+    auto *warning = named<look::ElidedLabel>("ConnectionWarningLabel");
+    ConnectionWarningLabel = warning;
+    fixHeight(ConnectionWarningLabel, 63);
+    ConnectionWarningLabel->setStyleSheet(
+        QStringLiteral("QLabel { background-color: rgb(255, 250, 250); color: rgb(255, 0, 0);"
+                       " border: 1px solid rgb(100, 100, 100); }"));
+    ConnectionWarningLabel->setFont(look::uiSemiboldFont(10, true));
+    ConnectionWarningLabel->setAlignment(Qt::AlignCenter);
+    ConnectionWarningLabel->setMargin(2);
+    selection->addWidget(ConnectionWarningLabel);
+
+    PrinterSelectTabControl->addTab(SelectionTabPage, QStringLiteral("SelectionTabPage"));
+    menu->addWidget(PrinterSelectTabControl, 0, 0);
+
+    MainTabControl = pageContainer("MainTabControl");
+
+    StartTabPage = named<QWidget>("StartTabPage");
+    look::fillBackground(StartTabPage, Qt::white);
+    column(StartTabPage);
+    auto *startPanel = named<QWidget>("panel1");
+    StartTabPage->layout()->addWidget(startPanel);
+    auto *start = column(startPanel);
+
+    InstructionCaptionLabel = headerLabel("InstructionCaptionLabel");
+    fixHeight(InstructionCaptionLabel, 26);
+    start->addWidget(InstructionCaptionLabel);
+
+    auto *instructions = named<look::ElidedLabel>("InstructionsLabel");
+    InstructionsLabel = instructions;
+    instructions->setEliding(false);
+    fixHeight(InstructionsLabel, 261);
+    look::fillBackground(InstructionsLabel, Qt::white);
+    InstructionsLabel->setFont(look::uiFont(11));
+    InstructionsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    InstructionsLabel->setContentsMargins(6, 0, 6, 0);
+    start->addWidget(InstructionsLabel);
+    start->addStretch(1);
+
+    StartButton = named<QPushButton>("StartButton");
+    fixHeight(StartButton, 45);
+    look::styleFlatButton(
+        StartButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
+    StartButton->setFont(look::uiFont(14, true));
+    start->addWidget(StartButton);
+
+    ProgressTabPage = named<QWidget>("ProgressTabPage");
+    look::fillBackground(ProgressTabPage, Qt::white);
+    auto *progress = column(ProgressTabPage);
+
+    Progress_TabLayoutPanel = named<QWidget>("Progress_TabLayoutPanel");
+    fixHeight(Progress_TabLayoutPanel, 265);
+    auto *progressGrid = new QGridLayout(Progress_TabLayoutPanel);
+    progressGrid->setContentsMargins(0, 0, 0, 0);
+    progressGrid->setSpacing(1);
+    progressGrid->setRowStretch(0, 1114);
+    progressGrid->setRowStretch(1, 8886);
+    progressGrid->setColumnStretch(0, 1);
+    progressGrid->setColumnStretch(1, 1);
+    PrinterSerialNumLabel = headerLabel("PrinterSerialNumLabel");
+    FDUStatusLabel = headerLabel("FDUStatusLabel");
+    FDUPrinterListBox = updateList("FDUPrinterListBox");
+    FDUStatusListBox = updateList("FDUStatusListBox");
+    for (QWidget *cell : std::initializer_list<QWidget *> {
+             PrinterSerialNumLabel, FDUStatusLabel, FDUPrinterListBox, FDUStatusListBox })
+        cell->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    progressGrid->addWidget(PrinterSerialNumLabel, 0, 0);
+    progressGrid->addWidget(FDUStatusLabel, 0, 1);
+    progressGrid->addWidget(FDUPrinterListBox, 1, 0);
+    progressGrid->addWidget(FDUStatusListBox, 1, 1);
+    progress->addWidget(Progress_TabLayoutPanel);
+    progress->addStretch(1);
+
+    Progress_UpdateTabLayoutPanel = named<QWidget>("Progress_UpdateTabLayoutPanel");
+    fixHeight(Progress_UpdateTabLayoutPanel, 37);
+    auto *steps = new QGridLayout(Progress_UpdateTabLayoutPanel);
+    steps->setContentsMargins(0, 0, 0, 0);
+    steps->setSpacing(0);
+    steps->setColumnStretch(0, 1858);
+    steps->setColumnStretch(1, 6996);
+    steps->setColumnStretch(2, 1134);
+    auto *stepsLabel = named<look::ElidedLabel>("Progress_UpdateStepsLabel");
+    Progress_UpdateStepsLabel = stepsLabel;
+    Progress_UpdateStepsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
+
+    PrinterStatusButton = named<QPushButton>("PrinterStatusButton");
+    look::styleFlatButton(PrinterStatusButton, kOrchid, Qt::white, kMediumTurquoise, Qt::black);
+    PrinterStatusButton->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    PrinterStatusButton->setIconSize({ 40, 33 });
+    PrinterStatusButton->setEnabled(false);
+    auto *busy = new pictures::BusyAnimation(
+        [this](const QPixmap &frame) { PrinterStatusButton->setIcon(QIcon(frame)); },
+        PrinterStatusButton);
+    busy->setObjectName(QStringLiteral("PrinterStatusAnimation"));
+    busy->followEnabled(PrinterStatusButton);
+    steps->addWidget(PrinterStatusButton, 0, 2);
+    progress->addWidget(Progress_UpdateTabLayoutPanel);
+
+    AppCloseButton = named<QPushButton>("AppCloseButton");
+    fixHeight(AppCloseButton, 45);
+    look::styleFlatButton(
+        AppCloseButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
+    AppCloseButton->setFont(look::uiFont(14, true));
+    AppCloseButton->setEnabled(false);
+    progress->addWidget(AppCloseButton);
+
+    MainTabControl->addTab(StartTabPage, QStringLiteral("StartTabPage"));
+    MainTabControl->addTab(ProgressTabPage, QStringLiteral("ProgressTabPage"));
+    MainTabControl->setCurrentWidget(StartTabPage);
+    menu->addWidget(MainTabControl, 0, 1);
+
+    mainGrid->addWidget(MenuTabLayoutPanel, 1, 0);
+
+    // --- Row 2: footer --------------------------------------------------------------------
+    CopyrightLabel = named<QLabel>("CopyrightLabel");
+    CopyrightLabel->setFixedHeight(23);
+    CopyrightLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    CopyrightLabel->setFont(look::uiFont(10));
+    CopyrightLabel->setAlignment(Qt::AlignCenter);
+    {
+        QPalette palette = CopyrightLabel->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        CopyrightLabel->setPalette(palette);
+    }
+    mainGrid->addWidget(CopyrightLabel, 2, 0);
+}
+
+void Form1::APP_AppCloseButton_Handler(const QString &param_Action)
+{
+    if (param_Action == QLatin1String("Close"))
+        close();
+}
+
+void Form1::App_FormMouseDown_Handler(const QPoint &param_PointerInLabel)
+{
+    gFormMoveActivated = true;
+    gFormLocation = pos();
+    gMouseStartLocation = param_PointerInLabel;
+}
+
+void Form1::App_FormMouseMove_Handler(const QPoint &param_PointerInLabel)
+{
+    const QPoint offset = param_PointerInLabel - gMouseStartLocation;
+    if (!gFormMoveActivated)
+        return;
+    // The label moves with the window, so the pointer is back at its start position relative
+    // to the label after each step and the next offset is again small.
+    gFormLocation += offset;
+    move(gFormLocation);
+    QCoreApplication::processEvents();
+}
+
+void Form1::App_FormMouseUp_Handler()
+{
+    gFormMoveActivated = false;
+}
+
+void Form1::SetWaitCursor(bool param_On)
+{
+    if (param_On)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void Form1::HighlightUpdateRow(int param_Row)
+{
+    for (QListWidget *list : { FDUPrinterListBox, FDUStatusListBox }) {
+        if (param_Row >= 0 && param_Row < list->count()) {
+            list->setCurrentRow(param_Row);
+        } else {
+            list->clearSelection();
+            list->setCurrentRow(-1);
+        }
+    }
+}
+
+void Form1::ReplaceStatusRow(int param_Row, const QString &param_Text)
+{
+    QListWidget *list = FDUStatusListBox;
+    if (param_Row < 0 || param_Row >= list->count())
+        return;
+    const bool highlighted = list->currentRow() == param_Row;
+    list->setUpdatesEnabled(false);
+    delete list->takeItem(param_Row);
+    list->insertItem(param_Row, param_Text);
+    // Keep the row marked while its printer is still being worked on.
+    if (highlighted)
+        list->setCurrentRow(param_Row);
+    list->setUpdatesEnabled(true);
+}
+
+void Form1::StartButton_Click()
+{
+    App_StartButton_Handler();
+}
+
+void Form1::LangButton_Click()
+{
+    App_LangButton_Handler();
+}
+
+void Form1::MinimizeButton_Click()
+{
+    showMinimized();
+}
+
+void Form1::CloseButton_Click()
+{
+    close();
+}
+
+void Form1::AppCloseButton_Click()
+{
+    APP_AppCloseButton_Handler(QStringLiteral("Close"));
+}
+
+void Form1::PrinterStatusButton_Click()
+{
+    // The button is only the busy sign of a running update.
+}
+
+void Form1::setVisible(bool visible)
+{
+    if (visible && !loaded_) {
+        loaded_ = true;
+        Form1_Load();
+        if (closedDuringLoad_)
+            return;
+        if (const QScreen *screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::setVisible(visible);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == FDUProductNameLabel) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            App_FormMouseDown_Handler(static_cast<QMouseEvent *>(event)->position().toPoint());
+            break;
+        case QEvent::MouseMove:
+            App_FormMouseMove_Handler(static_cast<QMouseEvent *>(event)->position().toPoint());
+            break;
+        case QEvent::MouseButtonRelease:
+            App_FormMouseUp_Handler();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+    // One click on a line toggles its tick, wherever on the line it lands; the view's own
+    // handling (tick box only, or select first) is bypassed so a click never toggles twice.
+    if (watched == SupportedPrinterCheckedListBox->viewport()
+        && SupportedPrinterCheckedListBox->isEnabled()) {
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick
+            || type == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton)
+                return false;
+            if (type != QEvent::MouseButtonRelease) {
+                if (QListWidgetItem *line
+                    = SupportedPrinterCheckedListBox->itemAt(mouse->position().toPoint())) {
+                    SupportedPrinterCheckedListBox->setCurrentItem(line);
+                    toggleTick(line);
+                }
+            }
+            return true;
+        }
+        return false;
+    }
+    if (watched == SupportedPrinterCheckedListBox && event->type() == QEvent::KeyPress
+        && SupportedPrinterCheckedListBox->isEnabled()) {
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+            if (QListWidgetItem *line = SupportedPrinterCheckedListBox->currentItem())
+                toggleTick(line);
+            return true;
+        }
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+#ifdef Q_OS_WIN
+bool Form1::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+{
+    if (eventType == "windows_generic_MSG") {
+        const MSG *msg = static_cast<const MSG *>(message);
+        if (msg->message == WM_DEVICECHANGE)
+            WndProc(msg->message, msg->wParam);
+    }
+    return QWidget::nativeEvent(eventType, message, result);
+}
+#endif

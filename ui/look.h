@@ -1,0 +1,72 @@
+// The tool's own look, shared by the main window and the message dialog: its fonts, its flat
+// buttons, pictures that zoom to fit their box, and labels that cut an overlong text with an
+// ellipsis instead of losing its end silently.
+//
+// Sizes everywhere in ui/ are device-independent pixels (96 dpi); Qt scales them with the
+// screen, the way the original layout scaled from its 144-dpi design.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QString>
+
+class QPushButton;
+class QWidget;
+
+namespace look {
+
+// Colours of the tool.
+inline const QColor kFrameBlue { 0, 117, 191 };
+inline const QColor kPanelGrey { 156, 170, 193 };
+inline const QColor kHeaderBlue { 40, 70, 120 };
+inline const QColor kHeaderBlueHover { 40, 100, 160 };
+
+// "Segoe UI" where Windows has it, the nearest sans-serif elsewhere.
+QFont uiFont(qreal pointSize, bool bold = false, bool italic = false);
+// "Segoe UI Semibold" likewise.
+QFont uiSemiboldFont(qreal pointSize, bool bold = false);
+
+// Solid background of a plain widget.
+void fillBackground(QWidget *widget, const QColor &background);
+// A flat, borderless button with its own colours at rest, under the pointer and while pressed.
+void styleFlatButton(QPushButton *button, const QColor &normal, const QColor &hover,
+    const QColor &pressed, const QColor &text = Qt::white);
+
+// A picture box: shows its pixmap zoomed to fit, aspect ratio kept, centred on its background.
+// pixmap() still returns the picture as it was set.
+class PictureBox : public QLabel {
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// A label that wraps its text (optionally) and, when the text does not fit, ends the last
+// visible line with an ellipsis (or, with eliding off, simply clips it). text() keeps the full
+// text; CR LF pairs break lines. Unlike a word-wrapping QLabel it never asks its layout for a
+// height that depends on its width, so a long text cannot squeeze the rows around it.
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget *parent = nullptr);
+
+    void setWrapping(bool on);
+    bool wrapping() const { return wrapping_; }
+    void setEliding(bool on);
+    bool eliding() const { return eliding_; }
+    // The text as it is painted in the current size.
+    QString shownText() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool wrapping_ = true;
+    bool eliding_ = true;
+};
+
+} // namespace look

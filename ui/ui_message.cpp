@@ -1,0 +1,295 @@
+// The message dialog. It is built for one message, filled once when it is first shown and
+// discarded when the operator closes it; its owner only hands it a UI_MessageInfo.
+#include "ui/ui_message.h"
+
+#include "ui/look.h"
+#include "ui/pictures.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace {
+
+const QColor kFirebrick(178, 34, 34);
+const QColor kOrchid(218, 112, 214);
+
+// The bar is a row of black squares that grows to this length and starts over.
+constexpr qsizetype kBarLength = 14;
+const QChar kBarSquare(0x25A0);
+
+template<typename Widget> Widget *named(const char *name, QWidget *parent = nullptr)
+{
+    auto *widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QWidget *whitePage(const char *name, int margin)
+{
+    auto *page = named<QWidget>(name);
+    look::fillBackground(page, Qt::white);
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(0);
+    return page;
+}
+
+} // namespace
+
+UI_Message::UI_Message(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("UI_Message"));
+    setWindowTitle(QStringLiteral("UI_Message"));
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(456, 287);
+    setFont(look::uiFont(12));
+    look::fillBackground(this, look::kFrameBlue);
+
+    auto *frame = new QVBoxLayout(this);
+    frame->setContentsMargins(3, 3, 3, 3);
+    frame->setSpacing(0);
+    frame->setSizeConstraint(QLayout::SetNoConstraint);
+
+    UI_CaptionLabel = named<QLabel>("UI_CaptionLabel");
+    UI_CaptionLabel->setFixedHeight(32);
+    look::fillBackground(UI_CaptionLabel, kFirebrick);
+    {
+        QPalette palette = UI_CaptionLabel->palette();
+        palette.setColor(QPalette::WindowText, Qt::white);
+        UI_CaptionLabel->setPalette(palette);
+    }
+    UI_CaptionLabel->setFont(look::uiFont(11, true));
+    UI_CaptionLabel->setAlignment(Qt::AlignCenter);
+    frame->addWidget(UI_CaptionLabel);
+
+    pictureBox1 = named<look::PictureBox>("pictureBox1", UI_CaptionLabel);
+    pictureBox1->setGeometry(2, 4, 33, 23);
+    look::fillBackground(pictureBox1, kFirebrick);
+    pictureBox1->setPixmap(pictures::informationGlyph());
+
+    MainTabControl = named<QTabWidget>("MainTabControl");
+    MainTabControl->setDocumentMode(true);
+    MainTabControl->tabBar()->hide();
+    MainTabControl->setFont(look::uiFont(11));
+    frame->addWidget(MainTabControl, 1);
+
+    // Message page.
+    MessageTabPage = whitePage("MessageTabPage", 2);
+    auto *message = named<look::ElidedLabel>("UI_MessageLabel");
+    UI_MessageLabel = message;
+    UI_MessageLabel->setFixedHeight(138);
+    UI_MessageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    look::fillBackground(UI_MessageLabel, Qt::white);
+    MessageTabPage->layout()->addWidget(UI_MessageLabel);
+    static_cast<QVBoxLayout *>(MessageTabPage->layout())->addStretch(1);
+
+    // Result page.
+    ResultTabPage = whitePage("ResultTabPage", 2);
+    auto *result = named<look::ElidedLabel>("UI_ResultLabel");
+    UI_ResultLabel = result;
+    result->setEliding(false);
+    UI_ResultLabel->setFixedHeight(118);
+    UI_ResultLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    look::fillBackground(UI_ResultLabel, Qt::white);
+    ResultTabPage->layout()->addWidget(UI_ResultLabel);
+    static_cast<QVBoxLayout *>(ResultTabPage->layout())->addStretch(1);
+    UI_UpdatedPanel = named<QWidget>("UI_UpdatedPanel");
+    UI_UpdatedPanel->setFixedHeight(32);
+    look::fillBackground(UI_UpdatedPanel, Qt::white);
+    auto *updated = new QHBoxLayout(UI_UpdatedPanel);
+    updated->setContentsMargins(0, 0, 0, 0);
+    updated->setSpacing(0);
+    UI_UpdatedPicBox = named<look::PictureBox>("UI_UpdatedPicBox");
+    UI_UpdatedPicBox->setFixedSize(32, 32);
+    look::fillBackground(UI_UpdatedPicBox, Qt::white);
+    updated->addWidget(UI_UpdatedPicBox);
+    UI_UpdatedPrintersLabel = named<QLabel>("UI_UpdatedPrintersLabel");
+    UI_UpdatedPrintersLabel->setFixedWidth(401);
+    look::fillBackground(UI_UpdatedPrintersLabel, Qt::white);
+    UI_UpdatedPrintersLabel->setFont(look::uiFont(10));
+    UI_UpdatedPrintersLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    UI_UpdatedPrintersLabel->setIndent(4);
+    updated->addWidget(UI_UpdatedPrintersLabel);
+    updated->addStretch(1);
+    ResultTabPage->layout()->addWidget(UI_UpdatedPanel);
+
+    // Progress page.
+    ProgressTabPage = whitePage("ProgressTabPage", 2);
+    auto *progressMessage = named<look::ElidedLabel>("UI_ProgressMsgLabel");
+    UI_ProgressMsgLabel = progressMessage;
+    UI_ProgressMsgLabel->setFixedHeight(138);
+    UI_ProgressMsgLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    look::fillBackground(UI_ProgressMsgLabel, Qt::white);
+    ProgressTabPage->layout()->addWidget(UI_ProgressMsgLabel);
+    auto *barRow = new QHBoxLayout;
+    barRow->setSpacing(0);
+    UI_PrinterPicBox = named<look::PictureBox>("UI_PrinterPicBox");
+    UI_PrinterPicBox->setFixedSize(67, 45);
+    look::fillBackground(UI_PrinterPicBox, kOrchid);
+    barRow->addWidget(UI_PrinterPicBox);
+    auto *bar = named<look::ElidedLabel>("UI_ProgressBarLabel");
+    UI_ProgressBarLabel = bar;
+    bar->setWrapping(false);
+    UI_ProgressBarLabel->setFixedSize(371, 45);
+    UI_ProgressBarLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    UI_ProgressBarLabel->setIndent(4);
+    barRow->addWidget(UI_ProgressBarLabel);
+    barRow->addStretch(1);
+    static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addLayout(barRow);
+    static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addStretch(1);
+    auto *busy = new pictures::BusyAnimation(
+        [this](const QPixmap &frame) { UI_PrinterPicBox->setPixmap(frame); }, this);
+    busy->setObjectName(QStringLiteral("UI_PrinterAnimation"));
+
+    MainTabControl->addTab(MessageTabPage, QStringLiteral("MessageTabPage"));
+    MainTabControl->addTab(ResultTabPage, QStringLiteral("ResultTabPage"));
+    MainTabControl->addTab(ProgressTabPage, QStringLiteral("ProgressTabPage"));
+
+    UI_OkButton = named<QPushButton>("UI_OkButton");
+    UI_OkButton->setFixedHeight(36);
+    look::styleFlatButton(
+        UI_OkButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
+    UI_OkButton->setFont(look::uiFont(10, true));
+    UI_OkButton->setText(QStringLiteral("OK"));
+    UI_OkButton->setDefault(true);
+    connect(UI_OkButton, &QPushButton::clicked, this, &UI_Message::UI_OkButton_Click);
+    frame->addWidget(UI_OkButton);
+
+    UI_ImageList.setImageSize({ 48, 48 });
+    UI_ImageList.add(QStringLiteral("CheckMark.png"), pictures::checkMark());
+    UI_ImageList.add(QStringLiteral("Cross.png"), pictures::cross());
+
+    UI_ProgressTimer = named<QTimer>("UI_ProgressTimer");
+    UI_ProgressTimer->setParent(this);
+    UI_ProgressTimer->setInterval(300);
+    connect(UI_ProgressTimer, &QTimer::timeout, this,
+        [this] { UI_ProgressTimer_Handler(QStringLiteral("Run")); });
+}
+
+UI_Message::~UI_Message() = default;
+
+void UI_Message::UI_IFCSetInfo(const QVariant &param_Info)
+{
+    if (param_Info.metaType() != QMetaType::fromType<UI_MessageInfo>())
+        throw std::invalid_argument("The message dialog was handed something other than a "
+                                    "message record.");
+    const auto info = param_Info.value<UI_MessageInfo>();
+    gUI_Message_CaptionStr = info.CaptionStr;
+    gUI_Message_MessageStr = info.MessageStr;
+    gUI_Message_ResultStr = info.ResultMsg;
+    gUI_Message_TotalPrinters = info.TotalPrinters;
+    gUI_Message_UpdatedPrinters = info.UpdatedPrinters;
+    gUI_Message_MsgType = info.MsgType;
+}
+
+void UI_Message::UI_IFCUpdateProgressMessage(const QString &param_ProgressStr)
+{
+    if (gUI_Message_MsgType != 2)
+        return;
+    UI_ProgressMsgLabel->setText(param_ProgressStr);
+    QCoreApplication::processEvents();
+    MainTabControl->setCurrentWidget(ProgressTabPage);
+}
+
+void UI_Message::UI_ProgressTimer_Handler(const QString &param_Action)
+{
+    if (param_Action == QLatin1String("Start")) {
+        if (!UI_ProgressTimer->isActive()) {
+            UI_ProgressBarLabel->clear();
+            UI_ProgressTimer->start();
+        }
+    } else if (param_Action == QLatin1String("Run")) {
+        const QString bar = UI_ProgressBarLabel->text();
+        UI_ProgressBarLabel->setText(
+            bar.size() >= kBarLength ? QString(kBarSquare) : bar + kBarSquare);
+    } else if (param_Action == QLatin1String("Stop")) {
+        UI_ProgressTimer->stop();
+        UI_ProgressBarLabel->clear();
+    }
+    QCoreApplication::processEvents();
+}
+
+void UI_Message::UI_OkButton_Click()
+{
+    accept();
+}
+
+void UI_Message::UI_Message_Load()
+{
+    UI_Load_Handler();
+}
+
+void UI_Message::UI_Load_Handler()
+{
+    MainTabControl->tabBar()->hide();
+    UI_CaptionLabel->setText(gUI_Message_CaptionStr);
+    auto *busy = findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"));
+
+    switch (gUI_Message_MsgType) {
+    case 2:
+        UI_ProgressMsgLabel->setText(gUI_Message_MessageStr);
+        UI_OkButton->setEnabled(false);
+        QCoreApplication::processEvents();
+        MainTabControl->setCurrentWidget(ProgressTabPage);
+        // Nobody else drives the bar: it runs for as long as the progress view is up.
+        UI_ProgressTimer_Handler(QStringLiteral("Start"));
+        busy->start();
+        break;
+    case 3:
+        UI_ResultLabel->setText(gUI_Message_MessageStr);
+        UI_UpdatedPicBox->setPixmap(
+            UI_ImageList.image(gUI_Message_UpdatedPrinters == gUI_Message_TotalPrinters ? 0 : 1));
+        UI_UpdatedPrintersLabel->setText(QStringLiteral("[%1/%2]  %3")
+                                             .arg(gUI_Message_UpdatedPrinters)
+                                             .arg(gUI_Message_TotalPrinters)
+                                             .arg(gUI_Message_ResultStr));
+        QCoreApplication::processEvents();
+        MainTabControl->setCurrentWidget(ResultTabPage);
+        break;
+    default:
+        // Type 1, and any type no caller should pass: shown as a plain message, so the
+        // operator can still read it and dismiss it.
+        UI_MessageLabel->setText(gUI_Message_MessageStr);
+        QCoreApplication::processEvents();
+        MainTabControl->setCurrentWidget(MessageTabPage);
+        break;
+    }
+}
+
+void UI_Message::reject()
+{
+    if (gUI_Message_MsgType == 2)
+        return;
+    QDialog::reject();
+}
+
+void UI_Message::showEvent(QShowEvent *event)
+{
+    if (!loaded_) {
+        loaded_ = true;
+        UI_Message_Load();
+    } else if (gUI_Message_MsgType == 2) {
+        // Shown again by its owner after it was hidden: the bar moves again.
+        UI_ProgressTimer_Handler(QStringLiteral("Start"));
+        findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"))->start();
+    }
+    QDialog::showEvent(event);
+}
+
+void UI_Message::hideEvent(QHideEvent *event)
+{
+    if (gUI_Message_MsgType == 2) {
+        UI_ProgressTimer_Handler(QStringLiteral("Stop"));
+        findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"))->stop();
+    }
+    QDialog::hideEvent(event);
+}
