@@ -24,7 +24,7 @@ const QChar kSquare(0x25A0);
 struct Shown {
     int type = 0;
     QString caption;
-    QWidget *page = nullptr;
+    QString page; // objectName of the page in front (the dialog is gone once dismissed)
     bool okEnabled = false;
     QString okText;
     QString message;
@@ -40,12 +40,13 @@ Shown showAndDismiss(UI_Message &dialog)
     Shown shown;
     shown.type = dialog.gUI_Message_MsgType;
     shown.caption = dialog.UI_CaptionLabel->text();
-    shown.page = dialog.MainTabControl->currentWidget();
+    const QWidget *page = dialog.MainTabControl->currentWidget();
+    shown.page = page->objectName();
     shown.okEnabled = dialog.UI_OkButton->isEnabled();
     shown.okText = dialog.UI_OkButton->text();
-    if (shown.page == dialog.MessageTabPage)
+    if (page == dialog.MessageTabPage)
         shown.message = dialog.UI_MessageLabel->text();
-    else if (shown.page == dialog.ResultTabPage)
+    else if (page == dialog.ResultTabPage)
         shown.message = dialog.UI_ResultLabel->text();
     else
         shown.message = dialog.UI_ProgressMsgLabel->text();
@@ -127,7 +128,7 @@ private slots:
             type, QStringLiteral("Line one\r\nLine two"), total, updated);
 
         QCOMPARE(shown.size(), std::size_t(1));
-        QCOMPARE(shown[0].page->objectName(), page);
+        QCOMPARE(shown[0].page, page);
         QCOMPARE(shown[0].caption, QStringLiteral("ZELTAN QXR3303 FDU"));
         QCOMPARE(shown[0].message, QStringLiteral("Line one\r\nLine two"));
         QVERIFY(shown[0].okEnabled);
