@@ -1,0 +1,204 @@
+#!/usr/bin/env bash
+# Runs the guest tests against the kernel's own USB printer driver: boots Debian 12's kernel
+# under QEMU (software emulation, no KVM needed) with emulated printers on its USB gadget stack.
+#
+#   scripts/qemu-test.sh [BUILD_DIR]      (default: build, as configured by `cmake --preset default`)
+#
+# The kernel is taken from Debian's linux-image-amd64 once and kept in the cache folder
+# (VORNIK_QEMU_CACHE, default ~/.cache/vornik-qemu), so a kernel update in the archive does not
+# change a run behind our back; VORNIK_QEMU_NEW_KERNEL=1 takes the archive's current one.
+# Exits non-zero when a guest test failed or the guest did not finish.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || {
+    echo "qemu-test: no build folder at ${1:-$repo/build}; configure first: cmake --preset default" >&2
+    exit 2
+}
+cache=${VORNIK_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vornik-qemu}
+work=$build/qemu
+guest_limit=${VORNIK_QEMU_GUEST_LIMIT:-240} # the guest's own watchdog, seconds
+host_limit=$((guest_limit + 60))             # QEMU itself, should the guest's watchdog fail
+started=$(date +%s)
+
+say() { echo "qemu-test: $*"; }
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+# --- Host tools ------------------------------------------------------------------------------
+needed=(qemu-system-x86 busybox-static cpio kmod)
+missing=()
+for package in "${needed[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+        || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+
+# --- Kernel ----------------------------------------------------------------------------------
+# Only the kernel image and the modules of the USB gadget and printer stack, in load order.
+modules=(
+    kernel/drivers/usb/common/usb-common.ko
+    kernel/drivers/usb/core/usbcore.ko
+    kernel/drivers/usb/gadget/udc/udc-core.ko
+    kernel/drivers/usb/gadget/udc/dummy_hcd.ko
+    kernel/fs/configfs/configfs.ko
+    kernel/drivers/usb/gadget/libcomposite.ko
+    kernel/drivers/usb/gadget/function/usb_f_printer.ko
+    kernel/drivers/usb/class/usblp.ko
+)
+
+fetch_kernel() {
+    local download
+    download=$(mktemp -d)
+    trap 'rm -rf "$download"' RETURN
+    (
+        cd "$download"
+        apt_download() { apt-get download -qq -o APT::Sandbox::User=root "$@"; }
+        # A fresh machine has no package lists yet.
+        apt_download linux-image-amd64 2>/dev/null \
+            || { $SUDO apt-get update -qq && apt_download linux-image-amd64; }
+        # The meta package names the versioned one, e.g. linux-image-6.1.0-57-amd64 (= 6.1.192-3).
+        local package
+        package=$(dpkg-deb -f linux-image-amd64_*.deb Depends | grep -o 'linux-image-[0-9][^ ,]*' | head -1)
+        [ -n "$package" ] || { echo "qemu-test: linux-image-amd64 names no kernel package" >&2; exit 1; }
+        apt_download "$package"
+    )
+    local deb
+    deb=$(ls "$download"/linux-image-[0-9]*.deb)
+    local version=${deb##*/linux-image-}
+    version=${version%%_*}
+    local target=$cache/kernel-$version
+    local paths=("./boot/vmlinuz-$version")
+    for module in "${modules[@]}"; do
+        paths+=("./lib/modules/$version/$module")
+    done
+    mkdir -p "$download/x"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$download/x" "${paths[@]}"
+    rm -rf "$target.new"
+    mkdir -p "$target.new/modules"
+    cp "$download/x/boot/vmlinuz-$version" "$target.new/vmlinuz"
+    for module in "${modules[@]}"; do
+        cp "$download/x/lib/modules/$version/$module" "$target.new/modules/"
+    done
+    dpkg-deb -W --showformat='${Package} ${Version}' "$deb" >"$target.new/package"
+    rm -rf "$target"
+    mv "$target.new" "$target"
+}
+
+mkdir -p "$cache"
+kernel=$(ls -d "$cache"/kernel-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+if [ -z "$kernel" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
+    say "taking the kernel from Debian's linux-image-amd64 into $cache"
+    fetch_kernel
+    kernel=$(ls -d "$cache"/kernel-* | grep -v '\.new$' | sort -V | tail -1)
+fi
+say "kernel ${kernel##*/kernel-} from $(cat "$kernel/package") (cached in $kernel)"
+
+# --- Guest programs --------------------------------------------------------------------------
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    say "$build is not a configured build folder; configure first: cmake --preset default" >&2
+    exit 2
+fi
+cmake --build "$build" --target vornik_qemu_guest
+manifest=$build/tests/qemu/guest_programs.txt
+[ -f "$manifest" ] || { say "no $manifest: is tests/qemu part of the build?" >&2; exit 2; }
+
+# --- Initramfs -------------------------------------------------------------------------------
+root=$work/root
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib/modules,opt/vornik/bin,etc}
+cp /bin/busybox "$root/bin/busybox"
+cp "$kernel"/modules/*.ko "$root/lib/modules/"
+cp "$repo/tests/qemu/guest_init.sh" "$root/init"
+chmod 0755 "$root/init"
+
+# A file with its absolute path, so that the loader and Qt find everything where they look on
+# the host; symbolic links are followed and kept.
+copy_path() {
+    local path=$1
+    while [ -L "$path" ]; do
+        mkdir -p "$root$(dirname "$path")"
+        cp -P "$path" "$root$path"
+        local link
+        link=$(readlink "$path")
+        case "$link" in /*) path=$link ;; *) path=$(dirname "$path")/$link ;; esac
+    done
+    [ -e "$root$path" ] && return
+    mkdir -p "$root$(dirname "$path")"
+    cp "$path" "$root$path"
+}
+copy_libraries_of() {
+    local library
+    for library in $(ldd "$1" 2>/dev/null | grep -o '/[^ ]*' | sort -u); do
+        copy_path "$library"
+    done
+}
+
+: >"$root/opt/vornik/tests.list"
+while read -r kind name seconds program; do
+    case "$kind" in
+    tool)
+        cp "$program" "$root/opt/vornik/bin/$name"
+        ;;
+    test)
+        # Debug information would double the image and is of no use in the guest.
+        objcopy --strip-debug "$program" "$root/opt/vornik/bin/$name"
+        copy_libraries_of "$program"
+        echo "$name $seconds /opt/vornik/bin/$name" >>"$root/opt/vornik/tests.list"
+        ;;
+    esac
+done <"$manifest"
+
+# Qt's offscreen platform, found where Qt looks for it, and one font so text has metrics.
+qt_plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
+copy_path "$qt_plugins/platforms/libqoffscreen.so"
+copy_libraries_of "$qt_plugins/platforms/libqoffscreen.so"
+mkdir -p "$root/etc/fonts" "$root/usr/share/fonts"
+cat >"$root/etc/fonts/fonts.conf" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig><dir>/usr/share/fonts</dir><cachedir>/tmp/fontconfig</cachedir></fontconfig>
+EOF
+for font in /usr/share/fonts/truetype/open-sans/OpenSans-Regular.ttf \
+    /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf; do
+    [ -f "$font" ] && cp "$font" "$root/usr/share/fonts/"
+done
+
+initramfs=$work/initramfs.cpio
+(cd "$root" && find . -print0 | cpio --null -o -H newc --quiet) >"$initramfs"
+say "initramfs $(du -m "$initramfs" | cut -f1) MB, $(grep -c . "$root/opt/vornik/tests.list") guest tests"
+
+# --- Boot ------------------------------------------------------------------------------------
+log=$work/console.log
+say "booting (console in $log)"
+boot_started=$(date +%s)
+set +e
+timeout --kill-after=10 "$host_limit" qemu-system-x86_64 \
+    -accel tcg -cpu max -smp 2 -m 1536 \
+    -kernel "$kernel/vmlinuz" -initrd "$initramfs" \
+    -append "console=ttyS0 quiet loglevel=4 panic=-1 vornik.limit=$guest_limit" \
+    -nodefaults -display none -serial stdio -monitor none -no-reboot </dev/null 2>&1 \
+    | tr -d '\r' | tee "$log"
+qemu_status=${PIPESTATUS[0]}
+set -e
+boot_took=$(($(date +%s) - boot_started))
+
+# --- Verdict ---------------------------------------------------------------------------------
+result=$(grep -a '^vornik-guest: result ' "$log" | tail -1 || true)
+expected=$(grep -c . "$root/opt/vornik/tests.list")
+passed_tests=$(grep -a '^vornik-guest: PASS ' "$log" | grep -c -v -e 'gadget stack' -e 'usblp sees' || true)
+say "guest ran ${boot_took}s, whole job $(($(date +%s) - started))s"
+if [ -z "$result" ]; then
+    say "FAILED: the guest did not finish (QEMU exit $qemu_status)"
+    exit 1
+fi
+if ! grep -q 'failed=0 ' <<<"$result" || [ "$passed_tests" -ne "$expected" ]; then
+    say "FAILED: ${result#vornik-guest: }; $passed_tests of $expected guest tests passed"
+    exit 1
+fi
+say "$passed_tests passed, 0 failed"

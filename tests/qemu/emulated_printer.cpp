@@ -1,0 +1,712 @@
+// An emulated printer for the guest tests: one USB printer of the device contract, played on the
+// gadget side of the kernel's dummy USB controller so that usblp on the host side sees a real
+// device. Built static: the guest has no C library of its own.
+//
+// The test that starts it drives it through standard input and follows it on standard output,
+// one line each way:
+//   in:  status HH | reply DELAY_MS GAP_MS CHUNK... | reply none | reply default | leave |
+//        join | quit
+// A "reply" line shapes the answer to the next command only.
+//   out: control LINE (each input line once it has taken effect) | ready NODE |
+//        device-id TEXT | joined normal|download SERIAL | left REASON | frame HEX |
+//        command TEXT | garbage HEX | reply TEXT | image ok|mismatch BYTES SHA256 MS |
+//        image overrun|incomplete BYTES | error TEXT
+// End of input counts as "quit": the printer leaves the bus and takes its gadget down.
+//
+// Facts of the 6.1 printer gadget (f_printer) this program works around:
+// - It answers the device-ID request with a length that leaves out its own two bytes and then
+//   sends only that many bytes in all, so the last two characters of pnp_string never arrive.
+//   The ID is therefore written with two bytes of padding; the host then sees exactly what a
+//   printer that follows IEEE 1284 sends.
+// - Its character device exists only while the gadget is bound to a controller, and its minor
+//   number is handed out when the function is created. Gadgets are bound under one lock so each
+//   printer can tell which /dev/g_printerN appeared for it.
+// - It receives in 8 KiB requests and usblp sends no zero-length packet: a transfer that ends on
+//   a full 512-byte packet short of 8 KiB is held back until more data comes. The image check
+//   therefore never waits forever for the last bytes; it reports what it got.
+#include "printer_link/simulated/sha256.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <set>
+#include <signal.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile sig_atomic_t gStopRequested = 0;
+
+constexpr char kGadgetRoot[] = "/sys/kernel/config/usb_gadget";
+constexpr char kGadgetClass[] = "/sys/class/usb_printer_gadget";
+constexpr char kBindLock[] = "/tmp/vornik-gadget-bind.lock";
+constexpr int kNormalProductId = 0x0104;
+constexpr int kDownloadProductId = 0x0105;
+
+const std::string kFrameHead = "\x1b%-12345X@PJL ENTER LANGUAGE=PCL3GUI\n\x1b"
+                               "E\x1b%P";
+const std::string kFrameTail = "exit;\x1b"
+                               "E\x1b%-12345X";
+
+struct Options {
+    std::string udc = "dummy_udc.0";
+    std::string name; // gadget directory; defaults to one derived from the controller
+    std::string manufacturer = "ZELTAN";
+    std::string model = "QXR3303";
+    std::string serial = "SN0001";
+    std::string status = "00";
+    std::string revision = "VRN.01.23;";
+    std::string prepareReply = "ok;";
+    int replyDelayMs = 400; // after the frame: the host pauses 200 ms and reopens to read
+    int leaveDelayMs = 100; // after the download command
+    int rejoinDelayMs = 1000; // off the bus before coming back in download mode
+    int storeMs = 300; // after the last image byte, before leaving the bus
+    int imageIdleMs = 8000; // no image byte for this long: report what came
+    unsigned long long imageBytes = 0;
+    std::string imageSha256;
+    std::string fault = "none"; // stay | other-serial | vanish
+    bool startInDownloadMode = false;
+};
+
+[[noreturn]] void Usage(const char *why)
+{
+    std::fprintf(stderr,
+        "emulated printer: %s\n"
+        "usage: vornik_emulated_printer --udc UDC [--name DIR] [--mfg M] [--mdl M] [--serial S]\n"
+        "       [--status HH] [--revision TEXT] [--prepare-reply TEXT] [--reply-delay MS]\n"
+        "       [--leave-delay MS] [--rejoin-delay MS] [--store MS] [--image-idle MS]\n"
+        "       [--image-bytes N --image-sha256 HEX] [--fault none|stay|other-serial|vanish]\n"
+        "       [--start-in-download-mode yes]\n",
+        why);
+    std::exit(2);
+}
+
+Options ParseOptions(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string key = argv[i];
+        if (i + 1 >= argc)
+            Usage(("missing value for " + key).c_str());
+        const std::string value = argv[++i];
+        const auto number = [&]() {
+            char *end = nullptr;
+            const long long parsed = std::strtoll(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || parsed < 0)
+                Usage(("not a number: " + key + " " + value).c_str());
+            return parsed;
+        };
+        if (key == "--udc")
+            options.udc = value;
+        else if (key == "--name")
+            options.name = value;
+        else if (key == "--mfg")
+            options.manufacturer = value;
+        else if (key == "--mdl")
+            options.model = value;
+        else if (key == "--serial")
+            options.serial = value;
+        else if (key == "--status")
+            options.status = value;
+        else if (key == "--revision")
+            options.revision = value;
+        else if (key == "--prepare-reply")
+            options.prepareReply = value;
+        else if (key == "--reply-delay")
+            options.replyDelayMs = static_cast<int>(number());
+        else if (key == "--leave-delay")
+            options.leaveDelayMs = static_cast<int>(number());
+        else if (key == "--rejoin-delay")
+            options.rejoinDelayMs = static_cast<int>(number());
+        else if (key == "--store")
+            options.storeMs = static_cast<int>(number());
+        else if (key == "--image-idle")
+            options.imageIdleMs = static_cast<int>(number());
+        else if (key == "--image-bytes")
+            options.imageBytes = static_cast<unsigned long long>(number());
+        else if (key == "--image-sha256")
+            options.imageSha256 = value;
+        else if (key == "--fault")
+            options.fault = value;
+        else if (key == "--start-in-download-mode")
+            options.startInDownloadMode = value == "yes";
+        else
+            Usage(("unknown option " + key).c_str());
+    }
+    if (options.status.size() != 2)
+        Usage("the status is two hex digits");
+    if (options.fault != "none" && options.fault != "stay" && options.fault != "other-serial"
+        && options.fault != "vanish")
+        Usage("unknown fault");
+    if (options.name.empty()) {
+        options.name = "vornik-" + options.udc;
+        std::replace(options.name.begin(), options.name.end(), '.', '-');
+    }
+    return options;
+}
+
+void Emit(const std::string &line)
+{
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string Hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (unsigned char byte : bytes) {
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 15]);
+    }
+    return hex;
+}
+
+// Printable for one output line: control characters as \xHH.
+std::string Printable(const std::string &bytes)
+{
+    std::string text;
+    for (unsigned char byte : bytes) {
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            text.push_back(static_cast<char>(byte));
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+bool WriteFile(const std::string &path, const std::string &content)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t written = ::write(fd, content.data(), content.size());
+    ::close(fd);
+    return written == static_cast<ssize_t>(content.size());
+}
+
+std::set<std::string> GadgetNodes()
+{
+    std::set<std::string> names;
+    if (DIR *dir = ::opendir(kGadgetClass)) {
+        while (const dirent *entry = ::readdir(dir)) {
+            if (std::strncmp(entry->d_name, "g_printer", 9) == 0)
+                names.insert(entry->d_name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// One printer gadget in configfs: created on start, bound to and unbound from the controller as
+// the printer joins and leaves the bus, taken down at the end.
+class Gadget {
+public:
+    explicit Gadget(const Options &options)
+        : root_(std::string(kGadgetRoot) + "/" + options.name)
+        , udc_(options.udc)
+    { }
+
+    bool create(const std::string &serial)
+    {
+        const std::string function = root_ + "/functions/printer.usb0";
+        const std::string config = root_ + "/configs/c.1";
+        if (::mkdir(root_.c_str(), 0755) != 0 && errno != EEXIST)
+            return fail("cannot create " + root_);
+        created_ = true;
+        bool ok = WriteFile(root_ + "/idVendor", "0x1d6b") && WriteFile(root_ + "/bcdUSB", "0x0200")
+            && ::mkdir((root_ + "/strings/0x409").c_str(), 0755) == 0
+            && WriteFile(root_ + "/strings/0x409/manufacturer", "Vornik test bench")
+            && WriteFile(root_ + "/strings/0x409/product", "Emulated printer")
+            && ::mkdir(function.c_str(), 0755) == 0 && ::mkdir(config.c_str(), 0755) == 0
+            && ::mkdir((config + "/strings/0x409").c_str(), 0755) == 0
+            && WriteFile(config + "/strings/0x409/configuration", "printer")
+            && WriteFile(config + "/MaxPower", "2")
+            && ::symlink(function.c_str(), (config + "/printer.usb0").c_str()) == 0;
+        if (!ok)
+            return fail("cannot build the gadget under " + root_ + ": " + std::strerror(errno));
+        return setIdentity(kNormalProductId, serial);
+    }
+
+    // Product ID and USB serial string; only while unbound.
+    bool setIdentity(int productId, const std::string &serial)
+    {
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%04x", productId);
+        return WriteFile(root_ + "/idProduct", id)
+            && WriteFile(root_ + "/strings/0x409/serialnumber", serial);
+    }
+
+    // The gadget sends the length without its own two bytes and cuts the text to match; two
+    // bytes of padding make the host receive the whole ID with the length a printer would send.
+    bool setDeviceId(const std::string &deviceId)
+    {
+        if (!WriteFile(root_ + "/functions/printer.usb0/pnp_string", deviceId + "  "))
+            return false;
+        Emit("device-id " + deviceId);
+        return true;
+    }
+
+    bool bind()
+    {
+        // Other printers bind under the same lock, so the node that appears here is ours.
+        const int lock = ::open(kBindLock, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+            return fail("cannot take the bind lock");
+        const std::set<std::string> before = GadgetNodes();
+        bool bound = WriteFile(root_ + "/UDC", udc_);
+        if (bound && node_.empty()) {
+            const auto deadline = Clock::now() + std::chrono::seconds(5);
+            while (node_.empty() && Clock::now() < deadline) {
+                for (const std::string &name : GadgetNodes())
+                    if (!before.count(name))
+                        node_ = "/dev/" + name;
+                if (node_.empty())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            bound = !node_.empty();
+        }
+        ::close(lock);
+        if (!bound)
+            return fail("cannot bind " + root_ + " to " + udc_);
+        bound_ = true;
+        return true;
+    }
+
+    void unbind()
+    {
+        if (bound_)
+            WriteFile(root_ + "/UDC", "\n");
+        bound_ = false;
+    }
+
+    void destroy()
+    {
+        unbind();
+        if (!created_)
+            return;
+        const std::string config = root_ + "/configs/c.1";
+        ::unlink((config + "/printer.usb0").c_str());
+        ::rmdir((config + "/strings/0x409").c_str());
+        ::rmdir(config.c_str());
+        ::rmdir((root_ + "/functions/printer.usb0").c_str());
+        ::rmdir((root_ + "/strings/0x409").c_str());
+        ::rmdir(root_.c_str());
+        created_ = false;
+    }
+
+    const std::string &node() const { return node_; }
+    bool bound() const { return bound_; }
+
+private:
+    bool fail(const std::string &why)
+    {
+        Emit("error " + why);
+        return false;
+    }
+
+    std::string root_;
+    std::string udc_;
+    std::string node_;
+    bool created_ = false;
+    bool bound_ = false;
+};
+
+struct PendingReply {
+    int delayMs = 0;
+    int gapMs = 0;
+    std::vector<std::string> chunks;
+};
+
+class Printer {
+public:
+    explicit Printer(const Options &options)
+        : options_(options)
+        , gadget_(options)
+        , status_(options.status)
+    { }
+
+    int run()
+    {
+        if (options_.startInDownloadMode)
+            mode_ = Mode::Download;
+        const bool download = mode_ == Mode::Download;
+        if (!gadget_.create(download ? downloadSerial() : options_.serial)
+            || (download && !gadget_.setIdentity(kDownloadProductId, downloadSerial()))
+            || !gadget_.setDeviceId(deviceId()) || !joinBus())
+            return shutDown(1);
+        Emit("ready " + gadget_.node());
+        if (download) {
+            startImage();
+            Emit("joined download " + downloadSerial());
+        } else {
+            Emit("joined normal " + options_.serial);
+        }
+        while (!quit_ && !gStopRequested) {
+            std::vector<pollfd> fds { { STDIN_FILENO, POLLIN, 0 } };
+            if (device_ >= 0 && Clock::now() >= deviceRetry_)
+                fds.push_back({ device_, POLLIN, 0 });
+            const int polled = ::poll(fds.data(), fds.size(), nextTimeoutMs());
+            if (polled < 0 && errno != EINTR)
+                return shutDown(1);
+            if (polled > 0 && fds[0].revents)
+                readControl();
+            if (polled > 0 && fds.size() > 1 && fds[1].revents)
+                readDevice();
+            runDueTimers();
+        }
+        return shutDown(0);
+    }
+
+private:
+    enum class Mode { Normal, Download, Done };
+
+    std::string deviceId() const
+    {
+        if (mode_ != Mode::Normal)
+            return "MFG:KX;MDL:reflash;CMD:SREC;CLS:PRINTER;SN:" + downloadSerial() + ";";
+        // The status code stands at positions 16 and 17 of the S value.
+        return "MFG:" + options_.manufacturer + ";MDL:" + options_.model
+            + ";CMD:PJL,PCL3GUI;CLS:PRINTER;SN:" + options_.serial + ";S:0380000000000000" + status_
+            + "00000000;";
+    }
+
+    std::string downloadSerial() const
+    {
+        return options_.fault == "other-serial" ? options_.serial + "X" : options_.serial;
+    }
+
+    bool joinBus()
+    {
+        if (!gadget_.bind())
+            return false;
+        for (int tries = 0; tries < 500; ++tries) {
+            device_ = ::open(gadget_.node().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            if (device_ >= 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        Emit("error cannot open " + gadget_.node() + ": " + std::strerror(errno));
+        return false;
+    }
+
+    void leaveBus(const std::string &reason)
+    {
+        if (device_ >= 0)
+            ::close(device_);
+        device_ = -1;
+        gadget_.unbind();
+        received_.clear();
+        ++joinGeneration_;
+        Emit("left " + reason);
+    }
+
+    void readControl()
+    {
+        char chunk[4096];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            return;
+        if (got <= 0) {
+            quit_ = true;
+            return;
+        }
+        control_.append(chunk, static_cast<std::size_t>(got));
+        std::size_t end;
+        while ((end = control_.find('\n')) != std::string::npos) {
+            const std::string line = control_.substr(0, end);
+            control_.erase(0, end + 1);
+            handleControl(line);
+            Emit("control " + line);
+        }
+    }
+
+    void handleControl(const std::string &line)
+    {
+        std::vector<std::string> words;
+        std::size_t at = 0;
+        while (at < line.size()) {
+            const std::size_t next = line.find(' ', at);
+            const std::string word = line.substr(at, next - at);
+            if (!word.empty())
+                words.push_back(word);
+            at = next == std::string::npos ? line.size() : next + 1;
+        }
+        if (words.empty())
+            return;
+        if (words[0] == "status" && words.size() == 2 && words[1].size() == 2) {
+            status_ = words[1];
+            if (!gadget_.setDeviceId(deviceId()))
+                Emit("error cannot change the device ID");
+        } else if (words[0] == "reply" && words.size() == 2 && words[1] == "none") {
+            nextReply_ = PendingReply {};
+            hasNextReply_ = true;
+        } else if (words[0] == "reply" && words.size() == 2 && words[1] == "default") {
+            hasNextReply_ = false;
+        } else if (words[0] == "reply" && words.size() >= 4) {
+            nextReply_ = PendingReply { std::atoi(words[1].c_str()), std::atoi(words[2].c_str()),
+                { words.begin() + 3, words.end() } };
+            hasNextReply_ = true;
+        } else if (words[0] == "leave") {
+            if (gadget_.bound())
+                leaveBus("asked");
+        } else if (words[0] == "join") {
+            if (!gadget_.bound()) {
+                gadget_.setDeviceId(deviceId());
+                if (joinBus())
+                    Emit(std::string("joined ")
+                        + (mode_ == Mode::Normal ? "normal " + options_.serial
+                                                 : "download " + downloadSerial()));
+            }
+        } else if (words[0] == "quit") {
+            quit_ = true;
+        } else {
+            Emit("error unknown control line: " + line);
+        }
+    }
+
+    void readDevice()
+    {
+        char chunk[65536];
+        const ssize_t got = ::read(device_, chunk, sizeof chunk);
+        if (got < 0) {
+            // Until the host has configured the device the gadget turns reads away.
+            if (errno != EAGAIN && errno != EINTR)
+                deviceRetry_ = Clock::now() + std::chrono::milliseconds(20);
+            return;
+        }
+        if (got == 0)
+            return;
+        if (mode_ == Mode::Normal) {
+            takeFrames(chunk, static_cast<std::size_t>(got));
+        } else if (mode_ == Mode::Download) {
+            takeImage(chunk, static_cast<std::size_t>(got));
+        } else {
+            imageReceived_ += static_cast<std::size_t>(got);
+            Emit("image overrun " + std::to_string(imageReceived_));
+        }
+    }
+
+    void takeFrames(const char *data, std::size_t size)
+    {
+        received_.append(data, size);
+        std::size_t tail;
+        while ((tail = received_.find(kFrameTail)) != std::string::npos) {
+            const std::string frame = received_.substr(0, tail + kFrameTail.size());
+            received_.erase(0, frame.size());
+            if (frame.compare(0, kFrameHead.size(), kFrameHead) != 0
+                || frame.size() < kFrameHead.size() + kFrameTail.size()) {
+                Emit("garbage " + Hex(frame));
+                continue;
+            }
+            Emit("frame " + Hex(frame));
+            const std::string command = frame.substr(
+                kFrameHead.size(), frame.size() - kFrameHead.size() - kFrameTail.size());
+            Emit("command " + Printable(command));
+            obey(command);
+        }
+        if (received_.size() > 65536) {
+            Emit("garbage " + Hex(received_));
+            received_.clear();
+        }
+    }
+
+    void obey(const std::string &command)
+    {
+        PendingReply reply;
+        if (command == "ds2.set 79744, 1;")
+            reply = { options_.replyDelayMs, 0, { options_.prepareReply } };
+        else if (command == "udw.get_fw_rev;")
+            reply = { options_.replyDelayMs, 0, { options_.revision } };
+        if (hasNextReply_) {
+            reply = nextReply_;
+            hasNextReply_ = false;
+        }
+        scheduleReply(reply);
+
+        if (command == "udw.srec_download;" && options_.fault != "stay") {
+            after(options_.leaveDelayMs, [this] {
+                leaveBus("download");
+                mode_ = Mode::Download;
+                after(options_.rejoinDelayMs, [this] {
+                    gadget_.setIdentity(kDownloadProductId, downloadSerial());
+                    gadget_.setDeviceId(deviceId());
+                    if (joinBus()) {
+                        startImage();
+                        Emit("joined download " + downloadSerial());
+                    }
+                });
+            });
+        }
+    }
+
+    void scheduleReply(const PendingReply &reply)
+    {
+        int at = reply.delayMs;
+        const std::uint64_t generation = joinGeneration_;
+        for (const std::string &chunk : reply.chunks) {
+            after(at, [this, chunk, generation] {
+                // A reply for a printer that has left since is lost with the bus.
+                if (device_ < 0 || generation != joinGeneration_)
+                    return;
+                const ssize_t written = ::write(device_, chunk.data(), chunk.size());
+                if (written == static_cast<ssize_t>(chunk.size()))
+                    Emit("reply " + Printable(chunk));
+                else
+                    Emit("error reply not sent: " + std::string(std::strerror(errno)));
+            });
+            at += reply.gapMs;
+        }
+    }
+
+    void takeImage(const char *data, std::size_t size)
+    {
+        lastImageByte_ = Clock::now();
+        imageHash_.update(reinterpret_cast<const std::uint8_t *>(data), size);
+        imageReceived_ += size;
+        if (options_.fault == "vanish" && imageReceived_ >= options_.imageBytes / 2) {
+            mode_ = Mode::Done;
+            leaveBus("vanished after " + std::to_string(imageReceived_) + " bytes");
+            return;
+        }
+        if (options_.imageBytes > 0 && imageReceived_ >= options_.imageBytes)
+            finishImage();
+    }
+
+    void finishImage()
+    {
+        const std::string digest = imageHash_.hexDigest();
+        const char *verdict = imageReceived_ > options_.imageBytes ? "overrun"
+            : digest == options_.imageSha256                       ? "ok"
+                                                                   : "mismatch";
+        const auto took
+            = std::chrono::duration_cast<std::chrono::milliseconds>(lastImageByte_ - imageStart_);
+        Emit(std::string("image ") + verdict + " " + std::to_string(imageReceived_) + " " + digest
+            + " " + std::to_string(took.count()) + "ms");
+        mode_ = Mode::Done;
+        after(options_.storeMs, [this] { leaveBus("stored"); });
+    }
+
+    void startImage()
+    {
+        imageStart_ = Clock::now();
+        lastImageByte_ = Clock::now();
+        watchImage();
+    }
+
+    // Reports an image that stopped short, once, and keeps waiting in case the rest comes.
+    void watchImage()
+    {
+        after(500, [this] {
+            if (mode_ != Mode::Download)
+                return;
+            const auto idle = Clock::now() - lastImageByte_;
+            if (!incompleteReported_ && imageReceived_ > 0
+                && idle > std::chrono::milliseconds(options_.imageIdleMs)) {
+                Emit("image incomplete " + std::to_string(imageReceived_));
+                incompleteReported_ = true;
+            }
+            watchImage();
+        });
+    }
+
+    void after(int ms, std::function<void()> action)
+    {
+        timers_.push_back({ Clock::now() + std::chrono::milliseconds(ms), std::move(action) });
+    }
+
+    int nextTimeoutMs() const
+    {
+        auto next = Clock::now() + std::chrono::seconds(1);
+        if (device_ >= 0 && deviceRetry_ > Clock::now())
+            next = std::min(next, deviceRetry_);
+        for (const Timer &timer : timers_)
+            next = std::min(next, timer.due);
+        const auto wait
+            = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+        return static_cast<int>(std::max<long long>(0, wait) + 1);
+    }
+
+    void runDueTimers()
+    {
+        const auto now = Clock::now();
+        std::vector<std::function<void()>> due;
+        for (auto it = timers_.begin(); it != timers_.end();) {
+            if (it->due <= now) {
+                due.push_back(std::move(it->action));
+                it = timers_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (auto &action : due)
+            action();
+    }
+
+    int shutDown(int code)
+    {
+        if (device_ >= 0)
+            ::close(device_);
+        device_ = -1;
+        gadget_.destroy();
+        return code;
+    }
+
+    struct Timer {
+        Clock::time_point due;
+        std::function<void()> action;
+    };
+
+    const Options options_;
+    Gadget gadget_;
+    std::string status_;
+    Mode mode_ = Mode::Normal;
+    int device_ = -1;
+    Clock::time_point deviceRetry_ {};
+    std::uint64_t joinGeneration_ = 0;
+    std::string control_;
+    std::string received_;
+    PendingReply nextReply_;
+    bool hasNextReply_ = false;
+    std::vector<Timer> timers_;
+    vornik::sim::Sha256 imageHash_;
+    unsigned long long imageReceived_ = 0;
+    Clock::time_point imageStart_ {};
+    Clock::time_point lastImageByte_ {};
+    bool incompleteReported_ = false;
+    bool quit_ = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = ParseOptions(argc, argv);
+    // A test that dies must not leave the controller bound; SIGTERM ends the loop like "quit".
+    ::signal(SIGPIPE, SIG_IGN);
+    struct sigaction term { };
+    term.sa_handler = [](int) { gStopRequested = 1; };
+    ::sigaction(SIGTERM, &term, nullptr);
+    ::sigaction(SIGINT, &term, nullptr);
+    Printer printer(options);
+    return printer.run();
+}

@@ -1,0 +1,251 @@
+// Whole update runs through the window, over the machine's own backend and clock, against the
+// kernel's usblp driver with emulated printers: every wait of the run is real, and the printers
+// themselves say whether the image they received is the one we sent.
+//
+// Runs only inside the test guest (scripts/qemu-test.sh).
+#include "emulated_printer_process.h"
+
+#include "firmware/firmware_image.h"
+#include "printer_link/platform.h"
+#include "printer_link/printer_link.h"
+#include "ui/form1.h"
+#include "workflow/printer_info.h"
+
+#include <QAbstractItemModel>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+extern int gFhxSendStatus;
+extern int gFlashUpdateStatus;
+
+namespace {
+
+struct Message {
+    int type;
+    QString text;
+    int total;
+    int updated;
+};
+
+QByteArray TestImage(qsizetype size)
+{
+    QByteArray image(size, Qt::Uninitialized);
+    std::uint32_t state = 12345;
+    for (qsizetype i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        image[i] = static_cast<char>(state >> 16);
+    }
+    return image;
+}
+
+} // namespace
+
+class GuestUpdateRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void bothPrintersUpdated();
+    void faultsAreReportedPerPrinter();
+
+private:
+    struct Run {
+        std::unique_ptr<Form1> form;
+        std::vector<Message> messages;
+        std::vector<QStringList> history; // texts each status row went through
+        qint64 tookMs = 0;
+    };
+
+    std::vector<std::unique_ptr<EmulatedPrinter>> startPrinters(
+        const std::vector<std::pair<QString, QString>> &serialsAndFaults);
+    // Starts the window, ticks every listed printer, presses START and returns once the run
+    // has ended.
+    void runUpdate(Run &run, int expectedListed);
+
+    // A small image keeps the run short; its size ends on no 512-byte packet (see README).
+    const QByteArray image_ = TestImage(2 * 1024 * 1024 + 777);
+    vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
+                                              image_.constData()),
+        static_cast<std::uint32_t>(image_.size()) };
+    QStringList errorBoxes_;
+};
+
+void GuestUpdateRun::initTestCase()
+{
+    if (!QDir(QStringLiteral("/sys/class/udc/dummy_udc.0")).exists())
+        QSKIP("No dummy USB controller: this test runs in the guest of scripts/qemu-test.sh");
+    vornik::InstallDefaultPlatform();
+    vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &) {
+        errorBoxes_ << QString::fromStdU16String(text);
+    });
+}
+
+void GuestUpdateRun::cleanupTestCase()
+{
+    vornik::InstallErrorBox(nullptr);
+}
+
+std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
+    const std::vector<std::pair<QString, QString>> &serialsAndFaults)
+{
+    const QString product = BuildTexts::fromBuild().productName;
+    const qsizetype blank = product.indexOf(' ');
+    std::vector<std::unique_ptr<EmulatedPrinter>> printers;
+    for (const auto &[serial, fault] : serialsAndFaults) {
+        EmulatedPrinter::Config config;
+        config.udc = QStringLiteral("dummy_udc.%1").arg(printers.size());
+        config.serial = serial;
+        config.manufacturer = product.left(blank);
+        config.model = product.mid(blank + 1);
+        config.fault = fault;
+        config.imageBytes = image_.size();
+        config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
+        // Storing takes a few seconds, so that the wait after the image polls at least once.
+        config.extraArguments << QStringLiteral("--store") << QStringLiteral("4000");
+        auto printer = std::make_unique<EmulatedPrinter>(config);
+        QString why;
+        if (!printer->start(&why)) {
+            qWarning("%s", qPrintable(why));
+            return {};
+        }
+        // In the driver's order too, so the list rows follow the printers.
+        const int expected = static_cast<int>(printers.size()) + 1;
+        QElapsedTimer timer;
+        timer.start();
+        while (Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo) != expected
+            && timer.elapsed() < 5000)
+            QTest::qWait(100);
+        if (gUSBPrinterClassDeviceInfo.DeviceCount != expected)
+            qWarning("%s", qPrintable(DescribeDeviceTable(gUSBPrinterClassDeviceInfo)));
+        printers.push_back(std::move(printer));
+    }
+    return printers;
+}
+
+void GuestUpdateRun::runUpdate(Run &run, int expectedListed)
+{
+    ResetPrinterLinkState();
+    gFDUPrinterInfo = {};
+    gFhxSendStatus = 0;
+    gFlashUpdateStatus = 0;
+    errorBoxes_.clear();
+
+    run.form = std::make_unique<Form1>(BuildTexts::fromBuild(), &source_);
+    Form1 &form = *run.form;
+    form.dialogRunner = [&run](UI_Message &dialog) {
+        run.messages.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
+            dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters });
+    };
+    form.show();
+    QVERIFY(!form.closedDuringLoad());
+    form.gLanguageImageListIndex = 0;
+    form.App_ChangeLanguage(0);
+    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
+        [&run, &form](const QModelIndex &, int first, int) {
+            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
+            if (run.history.size() <= static_cast<std::size_t>(first))
+                run.history.resize(first + 1);
+            run.history[first] << text;
+        });
+
+    QCOMPARE(form.SupportedPrinterCheckedListBox->count(), expectedListed);
+    for (int row = 0; row < expectedListed; ++row)
+        form.SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked);
+
+    QElapsedTimer timer;
+    timer.start();
+    form.StartButton_Click();
+    run.tookMs = timer.elapsed();
+    qInfo("the run took %lld ms", run.tookMs);
+    QVERIFY(!run.messages.empty());
+}
+
+void GuestUpdateRun::bothPrintersUpdated()
+{
+    auto printers = startPrinters({ { QStringLiteral("QEMU-RUN-1"), QStringLiteral("none") },
+        { QStringLiteral("QEMU-RUN-2"), QStringLiteral("none") } });
+    QCOMPARE(printers.size(), std::size_t(2));
+
+    Run run;
+    runUpdate(run, 2);
+    if (QTest::currentTestFailed())
+        return;
+
+    const QString completed = QStringLiteral("Firmware update: completed");
+    QCOMPARE(run.form->FDUStatusListBox->count(), 2);
+    QCOMPARE(run.form->FDUStatusListBox->item(0)->text(), completed);
+    QCOMPARE(run.form->FDUStatusListBox->item(1)->text(), completed);
+    QCOMPARE(run.form->FDUPrinterListBox->item(0)->text(), QStringLiteral("QEMU-RUN-1"));
+    QCOMPARE(run.form->FDUPrinterListBox->item(1)->text(), QStringLiteral("QEMU-RUN-2"));
+
+    QCOMPARE(run.messages.size(), std::size_t(1));
+    const Message &summary = run.messages.back();
+    QCOMPARE(summary.type, 3);
+    QCOMPARE(summary.text, run.form->StrRes("StrRes_AllUpdated"));
+    QCOMPARE(summary.total, 2);
+    QCOMPARE(summary.updated, 2);
+    QVERIFY2(errorBoxes_.isEmpty(), qPrintable(errorBoxes_.join('\n')));
+
+    // Each printer checked what it got against what we meant to send.
+    const QString expected = QStringLiteral("ok %1 %2 ")
+                                 .arg(image_.size())
+                                 .arg(QString::fromLatin1(EmulatedPrinter::sha256Hex(image_)));
+    for (const auto &printer : printers) {
+        const QString verdict = printer->waitFor(QStringLiteral("image "), 2000);
+        QVERIFY2(verdict.startsWith(expected), qPrintable(printer->transcript()));
+        QVERIFY(!printer->waitFor(QStringLiteral("left stored"), 2000).isNull());
+        qInfo("%s: %s", qPrintable(printer->config().serial), qPrintable(verdict));
+    }
+}
+
+void GuestUpdateRun::faultsAreReportedPerPrinter()
+{
+    // One printer per fault a printer can have here, all in one run: never leaves normal mode,
+    // comes back under another serial number, vanishes while it takes the image.
+    auto printers = startPrinters({ { QStringLiteral("QEMU-STAY"), QStringLiteral("stay") },
+        { QStringLiteral("QEMU-SWAP"), QStringLiteral("other-serial") },
+        { QStringLiteral("QEMU-GONE"), QStringLiteral("vanish") } });
+    QCOMPARE(printers.size(), std::size_t(3));
+
+    Run run;
+    runUpdate(run, 3);
+    if (QTest::currentTestFailed())
+        return;
+
+    const QString notFound = QStringLiteral("Error: Printer not found!");
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(run.form->FDUStatusListBox->item(row)->text(), notFound);
+    QVERIFY(run.history[0].contains(QStringLiteral("ERROR: Failed to set flash mode")));
+    QVERIFY(run.history[1].contains(QStringLiteral("Flash mode")));
+    QVERIFY(run.history[1].contains(QStringLiteral("Error: Printer not connected!")));
+    QVERIFY(run.history[2].contains(QStringLiteral("Sending firmware file ...")));
+    QVERIFY(run.history[2].contains(QStringLiteral("Error: Flashing timeout!")));
+
+    // The failed write says why before the summary; the summary counts no printer as updated.
+    for (const Message &message : run.messages)
+        qInfo("message %d: %s", message.type, qPrintable(message.text));
+    QVERIFY(run.messages.size() >= 2);
+    QCOMPARE(run.messages.front().type, 1);
+    QVERIFY(!run.messages.front().text.isEmpty());
+    const Message &summary = run.messages.back();
+    QCOMPARE(summary.type, 3);
+    QCOMPARE(summary.text, run.form->StrRes("StrRes_SomeUpdated"));
+    QCOMPARE(summary.total, 3);
+    QCOMPARE(summary.updated, 0);
+
+    QVERIFY(printers[0]->waitFor(QStringLiteral("left "), 500).isNull());
+    QCOMPARE(printers[1]->waitFor(QStringLiteral("joined download "), 2000),
+        QStringLiteral("QEMU-SWAPX"));
+    QVERIFY(printers[1]->waitFor(QStringLiteral("image "), 500).isNull());
+    QVERIFY2(!printers[2]->waitFor(QStringLiteral("left vanished"), 2000).isNull(),
+        qPrintable(printers[2]->transcript()));
+}
+
+QTEST_MAIN(GuestUpdateRun)
+#include "guest_update_run.moc"
