@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <system_error>
@@ -147,6 +148,10 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
         Fail(ENODEV);
         return kInvalidDeviceHandle;
     }
+    if (mode == OpenMode::ReadWriteShared) {
+        std::lock_guard lock(mutex_);
+        sharedHandles_[fd] = *devnode;
+    }
     return fd;
 }
 
@@ -215,6 +220,8 @@ bool LinuxDevicePlatform::read(
     if (capacity == 0)
         return true;
     const int fd = static_cast<int>(handle);
+    if (takeReadAhead(fd, buffer, capacity, got))
+        return true;
     pollfd ready { fd, POLLIN, 0 };
     const int polled = calls_.poll(&ready, 1, kReadWaitMs);
     if (polled == 0 || (polled < 0 && errno == EINTR))
@@ -281,9 +288,79 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
 
 void LinuxDevicePlatform::close(DeviceHandle handle)
 {
+    if (!ValidFd(handle))
+        return;
+    const int fd = static_cast<int>(handle);
+    keepReadAhead(fd);
     // Not retried on EINTR: Linux has released the descriptor either way.
-    if (ValidFd(handle))
-        calls_.close(static_cast<int>(handle));
+    calls_.close(fd);
+}
+
+void LinuxDevicePlatform::keepReadAhead(int fd)
+{
+    std::string devnode;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = sharedHandles_.find(fd);
+        if (found == sharedHandles_.end())
+            return;
+        devnode = found->second;
+        sharedHandles_.erase(found);
+    }
+    std::string bytes;
+    std::uint8_t chunk[1024];
+    while (bytes.size() < kReadAheadBytes) {
+        pollfd ready { fd, POLLIN, 0 };
+        if (calls_.poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLIN))
+            break;
+        const ssize_t count = calls_.read(fd, chunk, sizeof chunk);
+        if (count <= 0)
+            break;
+        bytes.append(reinterpret_cast<const char *>(chunk),
+            std::min(static_cast<std::size_t>(count), kReadAheadBytes - bytes.size()));
+        // usblp hands over all it holds at once: a short read has emptied it.
+        if (static_cast<std::size_t>(count) < sizeof chunk)
+            break;
+    }
+    if (bytes.empty())
+        return;
+    const std::optional<PrinterNode> listed = listedAs(devnode);
+    std::lock_guard lock(mutex_);
+    ReadAhead &kept = readAhead_[devnode];
+    const UsbAddress from = listed ? listed->address : UsbAddress {};
+    if (!(kept.from == from))
+        kept = { from, {} };
+    kept.bytes.append(bytes, 0, kReadAheadBytes - std::min(kReadAheadBytes, kept.bytes.size()));
+}
+
+bool LinuxDevicePlatform::takeReadAhead(
+    int fd, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
+{
+    std::string devnode;
+    {
+        std::lock_guard lock(mutex_);
+        const auto handle = sharedHandles_.find(fd);
+        if (handle == sharedHandles_.end() || readAhead_.find(handle->second) == readAhead_.end())
+            return false;
+        devnode = handle->second;
+    }
+    const std::optional<PrinterNode> listed = listedAs(devnode);
+    std::lock_guard lock(mutex_);
+    const auto found = readAhead_.find(devnode);
+    if (found == readAhead_.end())
+        return false;
+    // Kept bytes belong to the printer that sent them, never to one that took over the node.
+    if (!listed || !(found->second.from == listed->address)) {
+        readAhead_.erase(found);
+        return false;
+    }
+    std::string &bytes = found->second.bytes;
+    got = std::min(capacity, bytes.size());
+    std::memcpy(buffer, bytes.data(), got);
+    bytes.erase(0, got);
+    if (bytes.empty())
+        readAhead_.erase(found);
+    return got > 0;
 }
 
 std::string LinuxDevicePlatform::lastErrorText() const

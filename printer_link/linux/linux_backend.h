@@ -10,6 +10,9 @@
 //   write still in flight. So reads and writes are non-blocking with poll(), and a write
 //   returns only once the driver has finished with the last block.
 // - The device ID comes from an ioctl with a two-byte length in front (device_id.h).
+// - It reads ahead from the moment a node is opened and throws away what nobody read when the
+//   node is closed. A reply that comes while a command's handle is still open would be lost,
+//   so close() keeps it for the next read of the same printer.
 //
 // All system calls go through a Syscalls table and all udev queries through a DeviceDirectory,
 // so tests can play the kernel; the clock is the one the stall limit is measured on.
@@ -61,6 +64,8 @@ private:
     int openNode(const std::string &devnode, OpenMode mode);
     NodeOwner ownerOfOpenNode(int fd, const std::string &devnode);
     std::optional<PrinterNode> listedAs(const std::string &devnode) const;
+    void keepReadAhead(int fd);
+    bool takeReadAhead(int fd, std::uint8_t *buffer, std::size_t capacity, std::size_t &got);
 
     const Syscalls &calls_;
     DeviceDirectory &directory_;
@@ -71,6 +76,18 @@ private:
     // Every node ever listed, as it was listed last: the identity a path stands for.
     std::map<std::string, PrinterNode> listed_;
     std::function<void()> listener_;
+    // Open read/write handles and the node each one is on.
+    std::map<int, std::string> sharedHandles_;
+    // Bytes the driver had read ahead when a handle closed, per node, with the printer they
+    // came from.
+    struct ReadAhead {
+        UsbAddress from;
+        std::string bytes;
+    };
+    std::map<std::string, ReadAhead> readAhead_;
 };
+
+// At most this much of a reply is kept across a close.
+inline constexpr std::size_t kReadAheadBytes = 4096;
 
 } // namespace vornik::linux_backend

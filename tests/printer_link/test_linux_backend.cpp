@@ -369,6 +369,44 @@ private slots:
         QCOMPARE(platform_->open(u"/dev/usb/lp0", OpenMode::WriteExclusive), DeviceHandle(kFd));
     }
 
+    // usblp reads ahead while a node is open and drops it at close: a reply that came while a
+    // command's handle was open must reach the next read of that printer, and no other.
+    void replyReadAheadSurvivesTheClose()
+    {
+        listNode(Lp(0));
+        node_.readData = "ok;";
+        node_.readResult = 3;
+        const DeviceHandle command = platform_->open(u"/dev/usb/lp0", OpenMode::ReadWriteShared);
+        node_.pollInResult = 1;
+        platform_->close(command); // the driver had "ok;" waiting
+        node_.readResult = -EAGAIN;
+
+        const DeviceHandle reply = platform_->open(u"/dev/usb/lp0", OpenMode::ReadWriteShared);
+        std::uint8_t buffer[2];
+        std::size_t got = 0;
+        QVERIFY(platform_->read(reply, buffer, sizeof buffer, got));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), int(got)), QByteArray("ok"));
+        QVERIFY(platform_->read(reply, buffer, sizeof buffer, got));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), int(got)), QByteArray(";"));
+        node_.pollInResult = 0;
+        QVERIFY(platform_->read(reply, buffer, sizeof buffer, got));
+        QCOMPARE(got, std::size_t(0));
+        platform_->close(reply);
+
+        // Kept bytes of a printer that has since left are never handed to its successor.
+        node_.pollInResult = 1;
+        node_.readResult = 3;
+        platform_->close(platform_->open(u"/dev/usb/lp0", OpenMode::ReadWriteShared));
+        PrinterNode successor = Lp(0);
+        successor.address = kOther;
+        listNode(successor);
+        node_.address = kOther;
+        node_.readResult = -EAGAIN;
+        const DeviceHandle other = platform_->open(u"/dev/usb/lp0", OpenMode::ReadWriteShared);
+        QVERIFY(platform_->read(other, buffer, sizeof buffer, got));
+        QCOMPARE(got, std::size_t(0));
+    }
+
     void probesPresence_data()
     {
         QTest::addColumn<bool>("listed");
