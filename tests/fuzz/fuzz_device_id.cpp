@@ -26,7 +26,8 @@ public:
     bool queryDeviceId(vornik::DeviceHandle, std::uint8_t *buffer, std::size_t size) override
     {
         // Exactly what came, never more than the buffer: a driver does not terminate a full one.
-        std::memcpy(buffer, id.data(), std::min(size, id.size()));
+        if (!id.empty())
+            std::memcpy(buffer, id.data(), std::min(size, id.size()));
         return true;
     }
     bool write(vornik::DeviceHandle, const std::uint8_t *, std::size_t) override { return true; }
@@ -74,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             || !Terminated(table.DevicePath[i]))
             __builtin_trap();
     }
+    // Two sign-and-hex characters can read as any code from -255 to 255; only 0 to 54 have names.
     const int status = GetPrinterStatus();
-    if (status < -1 || !Terminated(gPrinterStatusText))
+    if (status < -255 || status > 255 || !Terminated(gPrinterStatusText))
+        __builtin_trap();
+    if ((status < 0 || status > 54) && gPrinterStatusText[0] != 0)
         __builtin_trap();
     return 0;
 }
