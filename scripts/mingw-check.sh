@@ -18,10 +18,14 @@ OUT="$(mktemp -d)"
 trap 'rm -rf "$OUT"' EXIT
 FLAGS=(-std=c++20 -municode -Wall -Wextra -I. -DUNICODE -D_UNICODE)
 
-SOURCES=(printer_link/*.cpp printer_link/windows/*.cpp firmware/identity_check.cpp)
+SOURCES=(printer_link/*.cpp printer_link/windows/*.cpp firmware/identity_check.cpp
+    firmware/transfer.cpp firmware/embedded_image_windows.cpp)
+WINDRES="${MINGW_WINDRES:-x86_64-w64-mingw32-windres}"
 
 cat > "$OUT/main.cpp" <<'CPP'
+#include "firmware/embedded_image.h"
 #include "firmware/identity_check.h"
+#include "firmware/transfer.h"
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 
@@ -32,7 +36,8 @@ int wmain()
     const int checked = Lib_FlashFileValidityCheck(u"ZELTAN QXR3303", u"", build, kBuildTextUnits);
     const int found = Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo);
     Lib_SetUSBDeviceFilePath(0, u"");
-    return checked + found + Lib_IsConnectionValid() + Lib_SendFlashCommand()
+    const int sent = vornik::CopyFirmwareImageToPrinter(vornik::EmbeddedFirmwareImage(), u"NUL", {});
+    return checked + found + sent + Lib_IsConnectionValid() + Lib_SendFlashCommand()
         + static_cast<int>(vornik::SystemClock().tickCount() & 1);
 }
 CPP
@@ -48,6 +53,15 @@ for source in "${SOURCES[@]}" "$OUT/main.cpp"; do
         failed=1
     fi
 done
+# The image as resource 111 of type RCDATA, the way the Windows build embeds it.
+head -c 4096 /dev/zero > "$OUT/image.fhx"
+sed "s|@VORNIK_IMAGE_PATH@|$OUT/image.fhx|" firmware/firmware_image.rc.in > "$OUT/image.rc"
+if "$WINDRES" "$OUT/image.rc" -O coff -o "$OUT/image_rc.o"; then
+    objects+=("$OUT/image_rc.o")
+else
+    echo "mingw-check: the firmware image resource does not compile" >&2
+    failed=1
+fi
 if [ "$failed" -ne 0 ]; then
     exit 1
 fi
