@@ -17,7 +17,7 @@ DeviceChangeNotifier::DeviceChangeNotifier(
     const QPointer<DeviceChangeNotifier> self(this);
     devices_.setChangeListener([self] {
         QMetaObject::invokeMethod(
-            qApp ? static_cast<QObject *>(qApp) : nullptr,
+            QCoreApplication::instance(),
             [self] {
                 if (self)
                     self->onChange_();

@@ -88,7 +88,7 @@ private slots:
         bool onWindowThread = true;
         DeviceChangeNotifier notifier(source, [&] {
             ++calls;
-            onWindowThread &= QThread::currentThread() == qApp->thread();
+            onWindowThread &= QThread::currentThread() == QCoreApplication::instance()->thread();
         });
         source.kernelEvent(3);
         QTRY_COMPARE(calls, 3);
@@ -104,7 +104,7 @@ private slots:
         bool onWindowThread = true;
         DeviceChangeNotifier notifier(source, [&] {
             ++calls;
-            onWindowThread &= QThread::currentThread() == qApp->thread();
+            onWindowThread &= QThread::currentThread() == QCoreApplication::instance()->thread();
         });
         std::thread printer([&source] {
             for (int i = 0; i < 50; ++i)
