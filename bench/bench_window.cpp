@@ -118,6 +118,7 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     printerTable->setSelectionMode(QAbstractItemView::SingleSelection);
     printerTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     printerTable->verticalHeader()->hide();
+    printerTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     printerTable->horizontalHeader()->setStretchLastSection(true);
 
     speedCombo = new QComboBox;

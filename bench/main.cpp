@@ -12,6 +12,8 @@
 #include <QCryptographicHash>
 #include <QScreen>
 
+#include <algorithm>
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -36,11 +38,22 @@ int main(int argc, char **argv)
     window.show();
     if (window.closedDuringLoad())
         return 0;
-    const QRect main = window.frameGeometry();
-    bench.move(main.right() + 16, main.top());
-    if (const QScreen *screen = window.screen();
-        screen && !screen->availableGeometry().contains(bench.frameGeometry()))
-        bench.move(main.left(), main.bottom() + 16);
+    // Side by side when the screen has room for both, else the bench below the window.
+    if (const QScreen *screen = window.screen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize benchSize = bench.frameGeometry().size();
+        const QRect main = window.frameGeometry();
+        const int gap = 16;
+        if (main.width() + gap + benchSize.width() <= area.width()) {
+            const int left
+                = area.left() + (area.width() - main.width() - gap - benchSize.width()) / 2;
+            window.move(left, main.top());
+            bench.move(left + main.width() + gap, main.top());
+        } else {
+            bench.move(
+                main.left(), std::min(main.bottom() + gap, area.bottom() - benchSize.height()));
+        }
+    }
     bench.show();
     app.exec();
     return 0;
