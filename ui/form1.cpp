@@ -71,16 +71,9 @@ protected:
     }
 };
 
-template<typename Widget> Widget *named(const char *name, QWidget *parent = nullptr)
-{
-    auto *widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {
-    auto *label = named<QLabel>(name, parent);
+    auto *label = look::named<QLabel>(name, parent);
     look::fillBackground(label, look::kHeaderBlue);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
@@ -93,7 +86,7 @@ QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 
 QListWidget *updateList(const char *name)
 {
-    auto *list = named<QListWidget>(name);
+    auto *list = look::named<QListWidget>(name);
     list->setFont(look::uiFont(11));
     list->setItemDelegate(new FixedLineHeightDelegate(20, list));
     list->setUniformItemSizes(true);
@@ -113,7 +106,7 @@ QListWidget *updateList(const char *name)
 // A tab control whose page headers never show: only the program switches pages.
 QTabWidget *pageContainer(const char *name)
 {
-    auto *tabs = named<QTabWidget>(name);
+    auto *tabs = look::named<QTabWidget>(name);
     tabs->setDocumentMode(true);
     tabs->tabBar()->hide();
     tabs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -195,12 +188,12 @@ void Form1::InitializeComponent()
     IconImageList.add(QStringLiteral("Quadrix"), pictures::logoQuadrix());
     IconImageList.add(QStringLiteral("JOX"), pictures::logoJox());
 
-    ProgressTimer = named<QTimer>("ProgressTimer");
+    ProgressTimer = look::named<QTimer>("ProgressTimer");
     ProgressTimer->setParent(this);
 
     // --- Frame and the three rows ---------------------------------------------------------
     column(this, 4);
-    MainTableLayoutPanel = named<QWidget>("MainTableLayoutPanel", this);
+    MainTableLayoutPanel = look::named<QWidget>("MainTableLayoutPanel", this);
     layout()->addWidget(MainTableLayoutPanel);
     look::fillBackground(MainTableLayoutPanel, look::kPanelGrey);
     auto *mainGrid = new QGridLayout(MainTableLayoutPanel);
@@ -211,7 +204,7 @@ void Form1::InitializeComponent()
     mainGrid->setRowStretch(2, 0);
 
     // --- Row 0: caption bar ---------------------------------------------------------------
-    CaptionTableLayoutPanel = named<QWidget>("CaptionTableLayoutPanel");
+    CaptionTableLayoutPanel = look::named<QWidget>("CaptionTableLayoutPanel");
     CaptionTableLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto *caption = new QGridLayout(CaptionTableLayoutPanel);
     caption->setContentsMargins(0, 0, 0, 0);
@@ -221,12 +214,12 @@ void Form1::InitializeComponent()
         caption->setColumnMinimumWidth(i, captionColumns[i]);
     caption->setColumnStretch(1, 1);
 
-    MfgIconPicBox = named<look::PictureBox>("MfgIconPicBox");
+    MfgIconPicBox = look::named<look::PictureBox>("MfgIconPicBox");
     MfgIconPicBox->setFixedSize(30, 30);
     look::fillBackground(MfgIconPicBox, look::kPanelGrey);
     caption->addWidget(MfgIconPicBox, 0, 0, Qt::AlignCenter);
 
-    FDUProductNameLabel = named<QLabel>("FDUProductNameLabel");
+    FDUProductNameLabel = look::named<QLabel>("FDUProductNameLabel");
     look::fillBackground(FDUProductNameLabel, look::kPanelGrey);
     FDUProductNameLabel->setFont(look::uiSemiboldFont(11, true));
     FDUProductNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -234,20 +227,20 @@ void Form1::InitializeComponent()
     FDUProductNameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     caption->addWidget(FDUProductNameLabel, 0, 1);
 
-    LangButton = named<QPushButton>("LangButton");
+    LangButton = look::named<QPushButton>("LangButton");
     look::styleFlatButton(LangButton, look::kPanelGrey, kHoverGrey, look::kPanelGrey);
     LangButton->setFixedSize(45, 30);
     LangButton->setIconSize({ 42, 26 });
     caption->addWidget(LangButton, 0, 2);
 
-    MinimizeButton = named<QPushButton>("MinimizeButton");
+    MinimizeButton = look::named<QPushButton>("MinimizeButton");
     look::styleFlatButton(MinimizeButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
     MinimizeButton->setFixedSize(31, 30);
     MinimizeButton->setIcon(QIcon(pictures::minimizeGlyph()));
     MinimizeButton->setIconSize({ 30, 30 });
     caption->addWidget(MinimizeButton, 0, 4, Qt::AlignCenter);
 
-    CloseButton = named<QPushButton>("CloseButton");
+    CloseButton = look::named<QPushButton>("CloseButton");
     look::styleFlatButton(CloseButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
     CloseButton->setFixedSize(31, 30);
     CloseButton->setIcon(QIcon(pictures::closeGlyph()));
@@ -257,7 +250,7 @@ void Form1::InitializeComponent()
     mainGrid->addWidget(CaptionTableLayoutPanel, 0, 0);
 
     // --- Row 1: printer list (left) and instructions or progress (right) ------------------
-    MenuTabLayoutPanel = named<QWidget>("MenuTabLayoutPanel");
+    MenuTabLayoutPanel = look::named<QWidget>("MenuTabLayoutPanel");
     MenuTabLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto *menu = new QGridLayout(MenuTabLayoutPanel);
     menu->setContentsMargins(0, 0, 0, 0);
@@ -266,10 +259,10 @@ void Form1::InitializeComponent()
     menu->setColumnStretch(1, 6205);
 
     PrinterSelectTabControl = pageContainer("PrinterSelectTabControl");
-    SelectionTabPage = named<QWidget>("SelectionTabPage");
+    SelectionTabPage = look::named<QWidget>("SelectionTabPage");
     look::fillBackground(SelectionTabPage, kSteelBlue);
     column(SelectionTabPage, 2);
-    panel2 = named<QWidget>("panel2");
+    panel2 = look::named<QWidget>("panel2");
     look::fillBackground(panel2, kLightGray);
     SelectionTabPage->layout()->addWidget(panel2);
     auto *selection = column(panel2);
@@ -278,7 +271,7 @@ void Form1::InitializeComponent()
     fixHeight(SupportedPrinterLabel, 26);
     selection->addWidget(SupportedPrinterLabel);
 
-    SupportedPrinterCheckedListBox = named<QListWidget>("SupportedPrinterCheckedListBox");
+    SupportedPrinterCheckedListBox = look::named<QListWidget>("SupportedPrinterCheckedListBox");
     fixHeight(SupportedPrinterCheckedListBox, 213);
     SupportedPrinterCheckedListBox->setFrameShape(QFrame::NoFrame);
     SupportedPrinterCheckedListBox->setFont(look::uiFont(11));
@@ -306,13 +299,13 @@ void Form1::InitializeComponent()
     selection->addWidget(SupportedPrinterCheckedListBox);
     selection->addStretch(1);
 
-    WarningPicBox = named<look::PictureBox>("WarningPicBox");
+    WarningPicBox = look::named<look::PictureBox>("WarningPicBox");
     fixHeight(WarningPicBox, 23);
     look::fillBackground(WarningPicBox, kDimGray);
     WarningPicBox->setPixmap(pictures::warningTriangle());
     selection->addWidget(WarningPicBox);
 
-    auto *warning = named<look::ElidedLabel>("ConnectionWarningLabel");
+    auto *warning = look::named<look::ElidedLabel>("ConnectionWarningLabel");
     ConnectionWarningLabel = warning;
     fixHeight(ConnectionWarningLabel, 63);
     ConnectionWarningLabel->setStyleSheet(
@@ -328,10 +321,10 @@ void Form1::InitializeComponent()
 
     MainTabControl = pageContainer("MainTabControl");
 
-    StartTabPage = named<QWidget>("StartTabPage");
+    StartTabPage = look::named<QWidget>("StartTabPage");
     look::fillBackground(StartTabPage, Qt::white);
     column(StartTabPage);
-    auto *startPanel = named<QWidget>("panel1");
+    auto *startPanel = look::named<QWidget>("panel1");
     StartTabPage->layout()->addWidget(startPanel);
     auto *start = column(startPanel);
 
@@ -339,7 +332,7 @@ void Form1::InitializeComponent()
     fixHeight(InstructionCaptionLabel, 26);
     start->addWidget(InstructionCaptionLabel);
 
-    auto *instructions = named<look::ElidedLabel>("InstructionsLabel");
+    auto *instructions = look::named<look::ElidedLabel>("InstructionsLabel");
     InstructionsLabel = instructions;
     instructions->setEliding(false);
     fixHeight(InstructionsLabel, 261);
@@ -350,18 +343,18 @@ void Form1::InitializeComponent()
     start->addWidget(InstructionsLabel);
     start->addStretch(1);
 
-    StartButton = named<QPushButton>("StartButton");
+    StartButton = look::named<QPushButton>("StartButton");
     fixHeight(StartButton, 45);
     look::styleFlatButton(
         StartButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
     StartButton->setFont(look::uiFont(14, true));
     start->addWidget(StartButton);
 
-    ProgressTabPage = named<QWidget>("ProgressTabPage");
+    ProgressTabPage = look::named<QWidget>("ProgressTabPage");
     look::fillBackground(ProgressTabPage, Qt::white);
     auto *progress = column(ProgressTabPage);
 
-    Progress_TabLayoutPanel = named<QWidget>("Progress_TabLayoutPanel");
+    Progress_TabLayoutPanel = look::named<QWidget>("Progress_TabLayoutPanel");
     fixHeight(Progress_TabLayoutPanel, 265);
     auto *progressGrid = new QGridLayout(Progress_TabLayoutPanel);
     progressGrid->setContentsMargins(0, 0, 0, 0);
@@ -384,7 +377,7 @@ void Form1::InitializeComponent()
     progress->addWidget(Progress_TabLayoutPanel);
     progress->addStretch(1);
 
-    Progress_UpdateTabLayoutPanel = named<QWidget>("Progress_UpdateTabLayoutPanel");
+    Progress_UpdateTabLayoutPanel = look::named<QWidget>("Progress_UpdateTabLayoutPanel");
     fixHeight(Progress_UpdateTabLayoutPanel, 37);
     auto *steps = new QGridLayout(Progress_UpdateTabLayoutPanel);
     steps->setContentsMargins(0, 0, 0, 0);
@@ -392,13 +385,13 @@ void Form1::InitializeComponent()
     steps->setColumnStretch(0, 1858);
     steps->setColumnStretch(1, 6996);
     steps->setColumnStretch(2, 1134);
-    auto *stepsLabel = named<look::ElidedLabel>("Progress_UpdateStepsLabel");
+    auto *stepsLabel = look::named<look::ElidedLabel>("Progress_UpdateStepsLabel");
     Progress_UpdateStepsLabel = stepsLabel;
     Progress_UpdateStepsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
 
-    PrinterStatusButton = named<QPushButton>("PrinterStatusButton");
+    PrinterStatusButton = look::named<QPushButton>("PrinterStatusButton");
     look::styleFlatButton(PrinterStatusButton, kOrchid, Qt::white, kMediumTurquoise, Qt::black);
     PrinterStatusButton->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     PrinterStatusButton->setIconSize({ 40, 33 });
@@ -411,7 +404,7 @@ void Form1::InitializeComponent()
     steps->addWidget(PrinterStatusButton, 0, 2);
     progress->addWidget(Progress_UpdateTabLayoutPanel);
 
-    AppCloseButton = named<QPushButton>("AppCloseButton");
+    AppCloseButton = look::named<QPushButton>("AppCloseButton");
     fixHeight(AppCloseButton, 45);
     look::styleFlatButton(
         AppCloseButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
@@ -427,7 +420,7 @@ void Form1::InitializeComponent()
     mainGrid->addWidget(MenuTabLayoutPanel, 1, 0);
 
     // --- Row 2: footer --------------------------------------------------------------------
-    CopyrightLabel = named<QLabel>("CopyrightLabel");
+    CopyrightLabel = look::named<QLabel>("CopyrightLabel");
     CopyrightLabel->setFixedHeight(23);
     CopyrightLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     CopyrightLabel->setFont(look::uiFont(10));

@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QString>
+#include <QWidget>
 
 class QPushButton;
 class QWidget;
@@ -68,5 +69,13 @@ private:
     bool wrapping_ = true;
     bool eliding_ = true;
 };
+
+// A new element under its own name: member name and objectName are the same.
+template<typename Widget> Widget *named(const char *name, QWidget *parent = nullptr)
+{
+    auto *widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
 
 } // namespace look

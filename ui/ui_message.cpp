@@ -25,21 +25,25 @@ const QColor kOrchid(218, 112, 214);
 constexpr qsizetype kBarLength = 14;
 const QChar kBarSquare(0x25A0);
 
-template<typename Widget> Widget *named(const char *name, QWidget *parent = nullptr)
-{
-    auto *widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 QWidget *whitePage(const char *name, int margin)
 {
-    auto *page = named<QWidget>(name);
+    auto *page = look::named<QWidget>(name);
     look::fillBackground(page, Qt::white);
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(margin, margin, margin, margin);
     layout->setSpacing(0);
     return page;
+}
+
+// The text across the top of a page, read from the top left.
+look::ElidedLabel *addTopLabel(QWidget *page, const char *name, int height)
+{
+    auto *label = look::named<look::ElidedLabel>(name);
+    label->setFixedHeight(height);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    look::fillBackground(label, Qt::white);
+    page->layout()->addWidget(label);
+    return label;
 }
 
 } // namespace
@@ -59,7 +63,7 @@ UI_Message::UI_Message(QWidget *parent)
     frame->setSpacing(0);
     frame->setSizeConstraint(QLayout::SetNoConstraint);
 
-    UI_CaptionLabel = named<QLabel>("UI_CaptionLabel");
+    UI_CaptionLabel = look::named<QLabel>("UI_CaptionLabel");
     UI_CaptionLabel->setFixedHeight(32);
     look::fillBackground(UI_CaptionLabel, kFirebrick);
     {
@@ -71,12 +75,12 @@ UI_Message::UI_Message(QWidget *parent)
     UI_CaptionLabel->setAlignment(Qt::AlignCenter);
     frame->addWidget(UI_CaptionLabel);
 
-    pictureBox1 = named<look::PictureBox>("pictureBox1", UI_CaptionLabel);
+    pictureBox1 = look::named<look::PictureBox>("pictureBox1", UI_CaptionLabel);
     pictureBox1->setGeometry(2, 4, 33, 23);
     look::fillBackground(pictureBox1, kFirebrick);
     pictureBox1->setPixmap(pictures::informationGlyph());
 
-    MainTabControl = named<QTabWidget>("MainTabControl");
+    MainTabControl = look::named<QTabWidget>("MainTabControl");
     MainTabControl->setDocumentMode(true);
     MainTabControl->tabBar()->hide();
     MainTabControl->setFont(look::uiFont(11));
@@ -84,35 +88,26 @@ UI_Message::UI_Message(QWidget *parent)
 
     // Message page.
     MessageTabPage = whitePage("MessageTabPage", 2);
-    auto *message = named<look::ElidedLabel>("UI_MessageLabel");
-    UI_MessageLabel = message;
-    UI_MessageLabel->setFixedHeight(138);
-    UI_MessageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    look::fillBackground(UI_MessageLabel, Qt::white);
-    MessageTabPage->layout()->addWidget(UI_MessageLabel);
+    UI_MessageLabel = addTopLabel(MessageTabPage, "UI_MessageLabel", 138);
     static_cast<QVBoxLayout *>(MessageTabPage->layout())->addStretch(1);
 
     // Result page.
     ResultTabPage = whitePage("ResultTabPage", 2);
-    auto *result = named<look::ElidedLabel>("UI_ResultLabel");
+    auto *result = addTopLabel(ResultTabPage, "UI_ResultLabel", 118);
+    result->setEliding(false); // a result is clipped, not cut with an ellipsis
     UI_ResultLabel = result;
-    result->setEliding(false);
-    UI_ResultLabel->setFixedHeight(118);
-    UI_ResultLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    look::fillBackground(UI_ResultLabel, Qt::white);
-    ResultTabPage->layout()->addWidget(UI_ResultLabel);
     static_cast<QVBoxLayout *>(ResultTabPage->layout())->addStretch(1);
-    UI_UpdatedPanel = named<QWidget>("UI_UpdatedPanel");
+    UI_UpdatedPanel = look::named<QWidget>("UI_UpdatedPanel");
     UI_UpdatedPanel->setFixedHeight(32);
     look::fillBackground(UI_UpdatedPanel, Qt::white);
     auto *updated = new QHBoxLayout(UI_UpdatedPanel);
     updated->setContentsMargins(0, 0, 0, 0);
     updated->setSpacing(0);
-    UI_UpdatedPicBox = named<look::PictureBox>("UI_UpdatedPicBox");
+    UI_UpdatedPicBox = look::named<look::PictureBox>("UI_UpdatedPicBox");
     UI_UpdatedPicBox->setFixedSize(32, 32);
     look::fillBackground(UI_UpdatedPicBox, Qt::white);
     updated->addWidget(UI_UpdatedPicBox);
-    UI_UpdatedPrintersLabel = named<QLabel>("UI_UpdatedPrintersLabel");
+    UI_UpdatedPrintersLabel = look::named<QLabel>("UI_UpdatedPrintersLabel");
     UI_UpdatedPrintersLabel->setFixedWidth(401);
     look::fillBackground(UI_UpdatedPrintersLabel, Qt::white);
     UI_UpdatedPrintersLabel->setFont(look::uiFont(10));
@@ -124,19 +119,14 @@ UI_Message::UI_Message(QWidget *parent)
 
     // Progress page.
     ProgressTabPage = whitePage("ProgressTabPage", 2);
-    auto *progressMessage = named<look::ElidedLabel>("UI_ProgressMsgLabel");
-    UI_ProgressMsgLabel = progressMessage;
-    UI_ProgressMsgLabel->setFixedHeight(138);
-    UI_ProgressMsgLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    look::fillBackground(UI_ProgressMsgLabel, Qt::white);
-    ProgressTabPage->layout()->addWidget(UI_ProgressMsgLabel);
+    UI_ProgressMsgLabel = addTopLabel(ProgressTabPage, "UI_ProgressMsgLabel", 138);
     auto *barRow = new QHBoxLayout;
     barRow->setSpacing(0);
-    UI_PrinterPicBox = named<look::PictureBox>("UI_PrinterPicBox");
+    UI_PrinterPicBox = look::named<look::PictureBox>("UI_PrinterPicBox");
     UI_PrinterPicBox->setFixedSize(67, 45);
     look::fillBackground(UI_PrinterPicBox, kOrchid);
     barRow->addWidget(UI_PrinterPicBox);
-    auto *bar = named<look::ElidedLabel>("UI_ProgressBarLabel");
+    auto *bar = look::named<look::ElidedLabel>("UI_ProgressBarLabel");
     UI_ProgressBarLabel = bar;
     bar->setWrapping(false);
     UI_ProgressBarLabel->setFixedSize(371, 45);
@@ -154,7 +144,7 @@ UI_Message::UI_Message(QWidget *parent)
     MainTabControl->addTab(ResultTabPage, QStringLiteral("ResultTabPage"));
     MainTabControl->addTab(ProgressTabPage, QStringLiteral("ProgressTabPage"));
 
-    UI_OkButton = named<QPushButton>("UI_OkButton");
+    UI_OkButton = look::named<QPushButton>("UI_OkButton");
     UI_OkButton->setFixedHeight(36);
     look::styleFlatButton(
         UI_OkButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
@@ -168,7 +158,7 @@ UI_Message::UI_Message(QWidget *parent)
     UI_ImageList.add(QStringLiteral("CheckMark.png"), pictures::checkMark());
     UI_ImageList.add(QStringLiteral("Cross.png"), pictures::cross());
 
-    UI_ProgressTimer = named<QTimer>("UI_ProgressTimer");
+    UI_ProgressTimer = look::named<QTimer>("UI_ProgressTimer");
     UI_ProgressTimer->setParent(this);
     UI_ProgressTimer->setInterval(300);
     connect(UI_ProgressTimer, &QTimer::timeout, this,

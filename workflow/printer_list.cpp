@@ -9,11 +9,6 @@
 
 namespace {
 
-QString TableText(const char16_t *text)
-{
-    return QString::fromUtf16(text);
-}
-
 // The product name as the printer layer compares it: 16-bit units with a terminator.
 std::u16string ToTableText(const QString &text)
 {
@@ -65,8 +60,8 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
                 SupportedPrinterCheckedListBox->setUpdatesEnabled(false);
                 SupportedPrinterCheckedListBox->clear();
                 for (int i = 0; i < found; ++i) {
-                    auto *entry = new QListWidgetItem(TableText(idle.ProductName[i])
-                        + QStringLiteral("[SN#:") + TableText(idle.SerialNumber[i])
+                    auto *entry = new QListWidgetItem(QString::fromUtf16(idle.ProductName[i])
+                        + QStringLiteral("[SN#:") + QString::fromUtf16(idle.SerialNumber[i])
                         + QStringLiteral("]"));
                     entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
                     entry->setCheckState(Qt::Unchecked);

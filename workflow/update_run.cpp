@@ -66,6 +66,14 @@ int FindFlashEntry(const char16_t *serial, const int *taken, int takenCount)
     return -1;
 }
 
+// Shows which of the three steps is under way.
+void ShowStep(Form1 &form, const char *step)
+{
+    form.Progress_UpdateStepsLabel->setText(
+        form.StrRes("StrRes_ProgressUpdateSteps") + QLatin1String(step));
+    form.PumpEvents();
+}
+
 } // namespace
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -170,9 +178,7 @@ void Form1::App_SetPrintersInFlashMode()
         if (idle.Selected[i] == 0)
             continue;
         const int r = row++;
-        Progress_UpdateStepsLabel->setText(
-            StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[1/3]"));
-        PumpEvents();
+        ShowStep(*this, "[1/3]");
 
         gFDUPrinterInfo.UpdateState[r] = kStateSettingFlashMode;
         HighlightUpdateRow(r);
@@ -201,9 +207,7 @@ int Form1::App_FlashFirmware()
     try {
         const int rows = FDUPrinterListBox->count();
         for (int r = 0; r < rows && r < kMaxPrinters; ++r) {
-            Progress_UpdateStepsLabel->setText(
-                StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[2/3]"));
-            PumpEvents();
+            ShowStep(*this, "[2/3]");
 
             HighlightUpdateRow(r);
             PumpEvents();
@@ -255,9 +259,7 @@ int Form1::App_WaitForFlashUpdate()
     try {
         const int rows = FDUPrinterListBox->count();
         for (int r = 0; r < rows && r < kMaxPrinters; ++r) {
-            Progress_UpdateStepsLabel->setText(
-                StrRes("StrRes_ProgressUpdateSteps") + QStringLiteral("[3/3]"));
-            PumpEvents();
+            ShowStep(*this, "[3/3]");
 
             HighlightUpdateRow(r);
             PumpEvents();
