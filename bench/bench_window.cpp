@@ -19,28 +19,82 @@
 using vornik::sim::PrinterConfig;
 using vornik::sim::PrinterMode;
 
-namespace {
-
-QString ModeText(PrinterMode mode)
+QString BehaviourText(BenchBehaviour behaviour, int percent)
 {
-    switch (mode) {
-    case PrinterMode::Normal:
-        return QStringLiteral("normal");
-    case PrinterMode::LeavingBus:
-        return QStringLiteral("leaving the bus");
-    case PrinterMode::OffBus:
-        return QStringLiteral("off the bus");
-    case PrinterMode::DownloadMode:
-        return QStringLiteral("download mode");
-    case PrinterMode::Storing:
-        return QStringLiteral("storing");
-    case PrinterMode::Gone:
-        return QStringLiteral("gone");
+    switch (behaviour) {
+    case BenchBehaviour::Well:
+        return QStringLiteral("updates well");
+    case BenchBehaviour::NeverLeavesBus:
+        return QStringLiteral("never leaves the bus");
+    case BenchBehaviour::ComesBackWithAnotherSerial:
+        return QStringLiteral("comes back with another serial");
+    case BenchBehaviour::ComesBackTooLate:
+        return QStringLiteral("comes back too late");
+    case BenchBehaviour::FailsTransferAt:
+        return QStringLiteral("fails the transfer at %1 %").arg(percent);
+    case BenchBehaviour::NeverFinishesStoring:
+        return QStringLiteral("never finishes storing");
+    case BenchBehaviour::UnpluggedAt:
+        return QStringLiteral("is unplugged at %1 % of the image").arg(percent);
     }
     return {};
 }
 
-} // namespace
+const char *ExpectedFinalStatusKey(BenchBehaviour behaviour)
+{
+    switch (behaviour) {
+    case BenchBehaviour::Well:
+        return "StrRes_StatusUpdateCompleted";
+    case BenchBehaviour::NeverFinishesStoring:
+        return "StrRes_StatusUpdateTimeout";
+    case BenchBehaviour::NeverLeavesBus:
+    case BenchBehaviour::ComesBackWithAnotherSerial:
+    case BenchBehaviour::ComesBackTooLate:
+    case BenchBehaviour::FailsTransferAt:
+    case BenchBehaviour::UnpluggedAt:
+        // Each fails an earlier step; the last step's word for all of them is the same.
+        return "StrRes_StatusPrinterNotFound";
+    }
+    return "";
+}
+
+QString BenchWindow::modeText(const vornik::sim::PrinterSnapshot &printer)
+{
+    switch (printer.mode) {
+    case PrinterMode::Normal:
+        return QStringLiteral("normal");
+    case PrinterMode::LeavingBus:
+        // A printer that ignores the download command would otherwise read as leaving for ever.
+        return printer.config.leaveBusAfterMs < 0 ? QStringLiteral("normal, stays on the bus")
+                                                  : QStringLiteral("leaving the bus");
+    case PrinterMode::OffBus:
+        return QStringLiteral("off the bus");
+    case PrinterMode::DownloadMode:
+        return printer.config.downloadSerial.empty()
+            ? QStringLiteral("download mode")
+            : QStringLiteral("download mode as %1")
+                  .arg(QString::fromStdString(printer.config.downloadSerial));
+    case PrinterMode::Storing:
+        return printer.config.storeTimeMs < 0 ? QStringLiteral("storing, never finishes")
+                                              : QStringLiteral("storing");
+    case PrinterMode::Gone:
+        return printer.restarted ? QStringLiteral("stored and restarted")
+                                 : QStringLiteral("detached");
+    }
+    return {};
+}
+
+QString BenchWindow::receivedText(std::uint64_t bytes) const
+{
+    if (bytes == 0)
+        return {};
+    const QString megabytes = QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 2);
+    if (imageBytes_ == 0)
+        return megabytes;
+    return QStringLiteral("%1 (%2 %)")
+        .arg(megabytes)
+        .arg(100.0 * double(bytes) / double(imageBytes_), 0, 'f', 1);
+}
 
 BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString &productName,
     std::uint32_t imageBytes, QString imageSha256, vornik::sim::ScaledRealClock *clock,
@@ -77,17 +131,14 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     form->addRow(QStringLiteral("Status"), statusCombo);
 
     behaviourCombo = new QComboBox;
-    behaviourCombo->addItem(QStringLiteral("updates well"), int(BenchBehaviour::Well));
-    behaviourCombo->addItem(
-        QStringLiteral("never leaves the bus"), int(BenchBehaviour::NeverLeavesBus));
-    behaviourCombo->addItem(QStringLiteral("comes back with another serial"),
-        int(BenchBehaviour::ComesBackWithAnotherSerial));
-    behaviourCombo->addItem(
-        QStringLiteral("comes back too late"), int(BenchBehaviour::ComesBackTooLate));
-    behaviourCombo->addItem(
-        QStringLiteral("fails the transfer at ..."), int(BenchBehaviour::FailsTransferAt));
-    behaviourCombo->addItem(
-        QStringLiteral("never finishes storing"), int(BenchBehaviour::NeverFinishesStoring));
+    for (const BenchBehaviour behaviour : { BenchBehaviour::Well, BenchBehaviour::NeverLeavesBus,
+             BenchBehaviour::ComesBackWithAnotherSerial, BenchBehaviour::ComesBackTooLate,
+             BenchBehaviour::FailsTransferAt, BenchBehaviour::UnpluggedAt,
+             BenchBehaviour::NeverFinishesStoring }) {
+        QString text = BehaviourText(behaviour, 0);
+        text.replace(QStringLiteral("0 %"), QStringLiteral("N %"));
+        behaviourCombo->addItem(text, int(behaviour));
+    }
     failPercentSpin = new QSpinBox;
     failPercentSpin->setRange(0, 99);
     failPercentSpin->setValue(50);
@@ -110,10 +161,10 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     attachLayout->addLayout(form);
     attachLayout->addLayout(buttons);
 
-    printerTable = new QTableWidget(0, 6);
-    printerTable->setHorizontalHeaderLabels(
-        { QStringLiteral("#"), QStringLiteral("Serial"), QStringLiteral("Identity"),
-            QStringLiteral("Mode"), QStringLiteral("Bytes received"), QStringLiteral("Image") });
+    printerTable = new QTableWidget(0, ColumnCount);
+    printerTable->setHorizontalHeaderLabels({ QStringLiteral("#"), QStringLiteral("Serial"),
+        QStringLiteral("Identity"), QStringLiteral("During an update"), QStringLiteral("Mode"),
+        QStringLiteral("Received"), QStringLiteral("Image") });
     printerTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     printerTable->setSelectionMode(QAbstractItemView::SingleSelection);
     printerTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -124,6 +175,7 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     speedCombo = new QComboBox;
     speedCombo->addItem(QStringLiteral("real time"), 1);
     speedCombo->addItem(QStringLiteral("10 x faster"), 10);
+    speedCombo->addItem(QStringLiteral("50 x faster"), 50);
     speedCombo->setEnabled(clock_ != nullptr);
     auto *speedRow = new QHBoxLayout;
     speedRow->addWidget(new QLabel(QStringLiteral("Printer clock")));
@@ -134,7 +186,7 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     layout->addWidget(attachBox);
     layout->addWidget(printerTable, 1);
     layout->addLayout(speedRow);
-    resize(640, 480);
+    resize(920, 480);
 
     connect(attachButton, &QPushButton::clicked, this, [this] { attachFromForm(); });
     connect(detachButton, &QPushButton::clicked, this, [this] {
@@ -148,8 +200,9 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
         refresh();
     });
     connect(behaviourCombo, &QComboBox::currentIndexChanged, this, [this] {
-        failPercentSpin->setEnabled(
-            behaviourCombo->currentData().toInt() == int(BenchBehaviour::FailsTransferAt));
+        const int behaviour = behaviourCombo->currentData().toInt();
+        failPercentSpin->setEnabled(behaviour == int(BenchBehaviour::FailsTransferAt)
+            || behaviour == int(BenchBehaviour::UnpluggedAt));
     });
     failPercentSpin->setEnabled(false);
     connect(speedCombo, &QComboBox::currentIndexChanged, this, [this] {
@@ -169,7 +222,7 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
 }
 
 PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct product, int status,
-    BenchBehaviour behaviour, int failPercent) const
+    BenchBehaviour behaviour, int percent) const
 {
     PrinterConfig config;
     config.serial = serial.toStdString();
@@ -197,7 +250,10 @@ PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct produc
         config.reappearAfterMs = 120000;
         break;
     case BenchBehaviour::FailsTransferAt:
-        config.failWriteAfterBytes = std::int64_t(imageBytes_) * failPercent / 100;
+        config.failWriteAfterBytes = std::int64_t(imageBytes_) * percent / 100;
+        break;
+    case BenchBehaviour::UnpluggedAt:
+        config.detachAfterBytes = std::int64_t(imageBytes_) * percent / 100;
         break;
     case BenchBehaviour::NeverFinishesStoring:
         config.storeTimeMs = -1;
@@ -211,9 +267,12 @@ int BenchWindow::attachFromForm()
     QString serial = serialEdit->text().trimmed();
     if (serial.isEmpty())
         serial = QStringLiteral("BENCH%1").arg(nextSerial_++, 4, 10, QLatin1Char('0'));
-    const int id = printers_.attach(makeConfig(serial,
-        BenchProduct(productCombo->currentData().toInt()), statusCombo->currentData().toInt(),
-        BenchBehaviour(behaviourCombo->currentData().toInt()), failPercentSpin->value()));
+    const auto behaviour = BenchBehaviour(behaviourCombo->currentData().toInt());
+    const int percent = failPercentSpin->value();
+    const int id
+        = printers_.attach(makeConfig(serial, BenchProduct(productCombo->currentData().toInt()),
+            statusCombo->currentData().toInt(), behaviour, percent));
+    chosen_[id] = Chosen { behaviour, percent };
     serialEdit->clear();
     refresh();
     return id;
@@ -256,8 +315,11 @@ void BenchWindow::refresh()
                     ? QStringLiteral("matches the image")
                     : QStringLiteral("DIFFERS from the image");
         }
+        QString behaviour;
+        if (const auto chosen = chosen_.find(s.id); chosen != chosen_.end())
+            behaviour = BehaviourText(chosen->second.behaviour, chosen->second.percent);
         const QStringList cells = { QString::number(s.id), QString::fromStdString(s.config.serial),
-            identity, ModeText(s.mode), QString::number(s.imageBytes), image };
+            identity, behaviour, modeText(s), receivedText(s.imageBytes), image };
         for (int column = 0; column < cells.size(); ++column) {
             QTableWidgetItem *item = printerTable->item(row, column);
             if (!item) {

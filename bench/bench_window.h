@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <map>
 
 class QComboBox;
 class QLineEdit;
@@ -29,7 +30,15 @@ enum class BenchBehaviour {
     ComesBackTooLate,
     FailsTransferAt,
     NeverFinishesStoring,
+    UnpluggedAt,
 };
+
+// How the bench says a behaviour; `percent` is shown for the two that happen partway through
+// the image.
+QString BehaviourText(BenchBehaviour behaviour, int percent);
+// The key of the status text a printer of this behaviour ends with in the window, when it is
+// ticked and updated in a run of its own kind: what the bench and the rehearsal hold a run to.
+const char *ExpectedFinalStatusKey(BenchBehaviour behaviour);
 
 enum class BenchProduct {
     BuildProduct,
@@ -41,6 +50,17 @@ class BenchWindow : public QWidget {
     Q_OBJECT
 
 public:
+    enum Column {
+        ColumnId,
+        ColumnSerial,
+        ColumnIdentity,
+        ColumnBehaviour,
+        ColumnMode,
+        ColumnReceived,
+        ColumnImage,
+        ColumnCount,
+    };
+
     // `imageBytes` and `imageSha256` describe the embedded image, so the bench can tell whether
     // a printer received it whole. `clock` may be null (no speed control).
     BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString &productName,
@@ -48,8 +68,9 @@ public:
         vornik::sim::ScaledRealClock *clock = nullptr, QWidget *parent = nullptr);
 
     // The printer configuration the bench builds from its choices.
+    // `percent` is where in the image a failing or unplugged printer stops.
     vornik::sim::PrinterConfig makeConfig(const QString &serial, BenchProduct product, int status,
-        BenchBehaviour behaviour, int failPercent) const;
+        BenchBehaviour behaviour, int percent) const;
 
     // Attach with the choices currently in the form; returns the printer's id.
     int attachFromForm();
@@ -60,14 +81,23 @@ public:
     QComboBox *productCombo = nullptr;
     QComboBox *statusCombo = nullptr;
     QComboBox *behaviourCombo = nullptr;
-    QSpinBox *failPercentSpin = nullptr;
+    QSpinBox *failPercentSpin = nullptr; // the N % of both behaviours that stop partway
     QPushButton *attachButton = nullptr;
     QPushButton *detachButton = nullptr;
     QPushButton *setStatusButton = nullptr;
     QComboBox *speedCombo = nullptr;
     QTableWidget *printerTable = nullptr;
 
+    // How the mode and the bytes received read in the table.
+    static QString modeText(const vornik::sim::PrinterSnapshot &printer);
+    QString receivedText(std::uint64_t bytes) const;
+
 private:
+    struct Chosen {
+        BenchBehaviour behaviour = BenchBehaviour::Well;
+        int percent = 0;
+    };
+
     int selectedPrinterId() const;
 
     vornik::sim::SimulatedPrinters &printers_;
@@ -77,4 +107,5 @@ private:
     vornik::sim::ScaledRealClock *clock_;
     QTimer *pollTimer_ = nullptr;
     int nextSerial_ = 1;
+    std::map<int, Chosen> chosen_; // by printer id, for printers attached from the form
 };

@@ -1,7 +1,11 @@
 // The printer bench: the product's window over simulated printers, with a bench window beside
 // it to attach, detach and misbehave them. For first looks, rehearsals, training and support;
 // the product itself never contains the simulation.
+//
+//   VornikFDU-bench                      the bench, for a person at a display
+//   VornikFDU-bench --rehearse [DIR]     a whole run played by itself, screenshots in DIR
 #include "bench_window.h"
+#include "rehearsal.h"
 
 #include "firmware/embedded_image.h"
 #include "printer_link/simulated/virtual_clock.h"
@@ -10,13 +14,84 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QScreen>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool HasDisplay()
+{
+#ifdef Q_OS_LINUX
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
+        || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+void PlaceSideBySide(QWidget &window, QWidget &bench)
+{
+    // Side by side when the screen has room for both, else the bench below the window.
+    const QScreen *screen = window.screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize benchSize = bench.frameGeometry().size();
+    const QRect main = window.frameGeometry();
+    const int gap = 16;
+    if (main.width() + gap + benchSize.width() <= area.width()) {
+        const int left = area.left() + (area.width() - main.width() - gap - benchSize.width()) / 2;
+        window.move(left, main.top());
+        bench.move(left + main.width() + gap, main.top());
+    } else {
+        bench.move(main.left(), std::min(main.bottom() + gap, area.bottom() - benchSize.height()));
+    }
+}
+
+const char kUsage[] = "Usage: VornikFDU-bench [--rehearse [SCREENSHOT_DIR]]\n"
+                      "  without arguments: the bench, for a person at a display\n"
+                      "  --rehearse: an update run of three printers played by itself on a fast\n"
+                      "    clock; prints every status, keeps screenshots (default: the folder\n"
+                      "    'rehearsal' beside the bench's build folder) and exits 0 when every\n"
+                      "    printer ended as its behaviour predicts. Runs without a display.\n";
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    bool rehearse = false;
+    QString outputDir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--rehearse") == 0 && !rehearse) {
+            rehearse = true;
+            if (i + 1 < argc && argv[i + 1][0] != '-')
+                outputDir = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "Unknown argument: %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    if (!HasDisplay()) {
+        if (!rehearse) {
+            std::fputs("No display found. The bench needs one; without it, watch a whole run "
+                       "played by itself:\n  VornikFDU-bench --rehearse\n",
+                stderr);
+            return 1;
+        }
+        // Nobody watches: the windows are drawn off screen, for the screenshots.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
     QApplication app(argc, argv);
+    if (rehearse && outputDir.isEmpty())
+        outputDir = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../rehearsal");
 
     vornik::sim::ScaledRealClock clock(1);
     vornik::sim::SimulatedPrinters printers(clock);
@@ -31,30 +106,21 @@ int main(int argc, char **argv)
     const BuildTexts texts = BuildTexts::fromBuild();
     BenchWindow bench(printers, texts.productName, image.size(), sha256, &clock);
     bench.setAttribute(Qt::WA_QuitOnClose, false); // the program ends with the main window
-    for (int i = 0; i < 2; ++i)
-        bench.attachFromForm();
+    if (!rehearse) {
+        for (int i = 0; i < 2; ++i)
+            bench.attachFromForm();
+    }
 
     Form1 window(texts, &image);
     window.show();
     if (window.closedDuringLoad())
-        return 0;
-    // Side by side when the screen has room for both, else the bench below the window.
-    if (const QScreen *screen = window.screen()) {
-        const QRect area = screen->availableGeometry();
-        const QSize benchSize = bench.frameGeometry().size();
-        const QRect main = window.frameGeometry();
-        const int gap = 16;
-        if (main.width() + gap + benchSize.width() <= area.width()) {
-            const int left
-                = area.left() + (area.width() - main.width() - gap - benchSize.width()) / 2;
-            window.move(left, main.top());
-            bench.move(left + main.width() + gap, main.top());
-        } else {
-            bench.move(
-                main.left(), std::min(main.bottom() + gap, area.bottom() - benchSize.height()));
-        }
-    }
+        return rehearse ? 2 : 0;
+    PlaceSideBySide(window, bench);
     bench.show();
+    if (rehearse) {
+        Rehearsal rehearsal(bench, window, outputDir, stdout);
+        return rehearsal.run();
+    }
     app.exec();
     return 0;
 }

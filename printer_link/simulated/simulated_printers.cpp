@@ -72,6 +72,8 @@ struct SimulatedPrinters::Printer {
     std::uint64_t imageBytes = 0;
     Sha256 imageHash;
     bool imageComplete = false;
+    bool restarted = false;
+    bool refusingImage = false; // a write went past failWriteAfterBytes
 };
 
 SimulatedPrinters::SimulatedPrinters(Clock &clock)
@@ -196,6 +198,7 @@ void SimulatedPrinters::advanceLocked(int &notices)
                 changed = true;
             } else if (printer.mode == PrinterMode::Storing && printer.goneAt <= now) {
                 leaveLocked(printer, PrinterMode::Gone, notices);
+                printer.restarted = true;
                 changed = true;
             }
         }
@@ -298,6 +301,7 @@ PrinterSnapshot SimulatedPrinters::snapshotLocked(const Printer &printer) const
     snapshot.imageBytes = printer.imageBytes;
     snapshot.imageSha256 = printer.imageHash.hexDigest();
     snapshot.imageComplete = printer.imageComplete;
+    snapshot.restarted = printer.restarted;
     snapshot.handleOpen = hasLiveHandleLocked(printer, false);
     return snapshot;
 }
@@ -542,8 +546,14 @@ bool SimulatedPrinters::write(DeviceHandle handle, const std::uint8_t *data, std
                         ? std::uint64_t(0)
                         : static_cast<std::uint64_t>(limit) - printer->imageBytes;
                 };
-                if (printer->config.failWriteAfterBytes >= 0)
+                if (printer->config.failWriteAfterBytes >= 0) {
                     accepted = std::min(accepted, roomBefore(printer->config.failWriteAfterBytes));
+                    // Once refused, a shorter write that would still fit is refused all the same.
+                    if (accepted < size || printer->refusingImage) {
+                        printer->refusingImage = true;
+                        accepted = 0;
+                    }
+                }
                 if (printer->config.detachAfterBytes >= 0) {
                     const std::uint64_t room = roomBefore(printer->config.detachAfterBytes);
                     if (accepted >= room) {
@@ -551,11 +561,12 @@ bool SimulatedPrinters::write(DeviceHandle handle, const std::uint8_t *data, std
                         vanish = true;
                     }
                 }
-                printer->imageHash.update(data, accepted);
-                printer->imageBytes += accepted;
-                if (accepted > 0)
-                    open->wroteImage = true;
                 ok = accepted == size;
+                if (ok) {
+                    printer->imageHash.update(data, size);
+                    printer->imageBytes += size;
+                    open->wroteImage = open->wroteImage || size > 0;
+                }
                 if (vanish)
                     leaveLocked(*printer, PrinterMode::Gone, notices);
             }

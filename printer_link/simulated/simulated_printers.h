@@ -69,6 +69,9 @@ struct PrinterConfig {
     // The printer vanishes once this many bytes came; the write that reaches the count succeeds
     // only if it ends exactly there.
     std::int64_t detachAfterBytes = -1;
+    // A write that fails takes none of its bytes, neither counted nor hashed: the printer has
+    // received what the sender was told it accepted, so the transfer's "failed after N bytes"
+    // and `imageBytes` name the same N.
     bool stallWrites = false; // accepts nothing: writes fail after the stall limit
     // The printer is unplugged the moment this framed command arrives (empty: never).
     std::string detachOnCommand;
@@ -97,10 +100,12 @@ struct PrinterSnapshot {
     std::u16string path; // current device path ("" when off the bus)
     std::vector<std::string> commands; // framed commands received, unwrapped
     std::string commandBytes; // every byte written outside download mode
-    std::uint64_t imageBytes = 0; // bytes written in download mode
+    std::uint64_t imageBytes = 0; // bytes of the writes accepted in download mode
     std::string imageSha256; // hex digest of those bytes
     bool imageComplete = false; // the handle was closed after the expected bytes
     bool handleOpen = false;
+    // Gone after storing the image (it restarted), rather than unplugged at some point.
+    bool restarted = false;
 };
 
 class SimulatedPrinters : public DevicePlatform {

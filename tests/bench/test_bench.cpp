@@ -3,14 +3,20 @@
 #include "../workflow/harness.h"
 
 #include "bench/bench_window.h"
+#include "bench/rehearsal.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -51,52 +57,184 @@ private slots:
         QCOMPARE(h.messages.back().updated, 2);
 
         bench.refresh();
-        for (int row = 0; row < 2; ++row)
-            QCOMPARE(bench.printerTable->item(row, 5)->text(), QStringLiteral("matches the image"));
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(bench.printerTable->item(row, BenchWindow::ColumnImage)->text(),
+                QStringLiteral("matches the image"));
+            QCOMPARE(bench.printerTable->item(row, BenchWindow::ColumnMode)->text(),
+                QStringLiteral("stored and restarted"));
+        }
     }
 
+    // Each behaviour's ending in the window, in the bench's own words, and the one byte count
+    // for a transfer that stops partway: the bench's and the message's.
     void eachBehaviourEndsInItsStatus_data()
     {
         QTest::addColumn<int>("behaviour");
         QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("image");
-        QTest::newRow("well") << int(BenchBehaviour::Well) << "Firmware update: completed"
-                              << "matches the image";
-        QTest::newRow("never leaves")
-            << int(BenchBehaviour::NeverLeavesBus) << "Error: Printer not found!"
-            << "";
-        QTest::newRow("other serial")
-            << int(BenchBehaviour::ComesBackWithAnotherSerial) << "Error: Printer not found!"
-            << "";
-        QTest::newRow("too late") << int(BenchBehaviour::ComesBackTooLate)
-                                  << "Error: Printer not found!"
-                                  << "";
-        QTest::newRow("fails at 50 %")
-            << int(BenchBehaviour::FailsTransferAt) << "Error: Printer not found!"
-            << "partial";
-        QTest::newRow("never stores")
-            << int(BenchBehaviour::NeverFinishesStoring) << "Firmware update: timeout!"
-            << "matches the image";
+        const auto row = [](const char *name, BenchBehaviour behaviour, const char *status,
+                             const char *mode, const char *image) {
+            QTest::newRow(name) << int(behaviour) << status << mode << image;
+        };
+        row("well", BenchBehaviour::Well, "Firmware update: completed", "stored and restarted",
+            "matches the image");
+        row("never leaves", BenchBehaviour::NeverLeavesBus, "Error: Printer not found!",
+            "normal, stays on the bus", "");
+        row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, "Error: Printer not found!",
+            "download mode as BENCH0001-B", "");
+        row("too late", BenchBehaviour::ComesBackTooLate, "Error: Printer not found!",
+            "off the bus", "");
+        row("fails at 30 %", BenchBehaviour::FailsTransferAt, "Error: Printer not found!",
+            "download mode", "partial");
+        row("unplugged at 30 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
+            "detached", "partial");
+        row("unplugged at 0 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
+            "detached", "");
+        row("never stores", BenchBehaviour::NeverFinishesStoring, "Firmware update: timeout!",
+            "storing, never finishes", "matches the image");
     }
 
     void eachBehaviourEndsInItsStatus()
     {
         QFETCH(int, behaviour);
         QFETCH(QString, status);
+        QFETCH(QString, mode);
         QFETCH(QString, image);
         WorkflowHarness h(256 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
             std::uint32_t(h.image().size()), Sha256(h.image()));
         Choose(bench.behaviourCombo, behaviour);
-        bench.failPercentSpin->setValue(50);
-        bench.attachFromForm();
+        // 30 % of the image ends inside the second 64 KiB write.
+        bench.failPercentSpin->setValue(
+            QByteArray(QTest::currentDataTag()).contains("at 0 %") ? 0 : 30);
+        const int id = bench.attachFromForm();
 
         Form1 &form = h.start();
         h.tick(0);
         form.App_StartButton_Handler();
         QCOMPARE(h.statuses(), QStringList({ status }));
+        QCOMPARE(QString::fromLatin1(ExpectedFinalStatusKey(BenchBehaviour(behaviour))),
+            status == QLatin1String("Firmware update: completed")
+                ? QStringLiteral("StrRes_StatusUpdateCompleted")
+                : status == QLatin1String("Firmware update: timeout!")
+                ? QStringLiteral("StrRes_StatusUpdateTimeout")
+                : QStringLiteral("StrRes_StatusPrinterNotFound"));
         bench.refresh();
-        QCOMPARE(bench.printerTable->item(0, 5)->text(), image);
+        QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(), mode);
+        QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnImage)->text(), image);
+        QVERIFY(bench.printerTable->item(0, BenchWindow::ColumnBehaviour)
+                    ->text()
+                    .startsWith(BehaviourText(BenchBehaviour(behaviour), 0).left(8)));
+
+        // Where the transfer says how far it got, the printer counted the same bytes.
+        const std::uint64_t received = h.printers.snapshot(id).imageBytes;
+        for (const RecordedMessage &message : h.messages) {
+            const auto after
+                = QRegularExpression(QStringLiteral("after (\\d+) bytes")).match(message.text);
+            if (after.hasMatch())
+                QCOMPARE(after.captured(1).toULongLong(), received);
+        }
+        if (image == QLatin1String("partial"))
+            QCOMPARE(received, std::uint64_t(64 * 1024));
+    }
+
+    void sizesReadInMegabytesWithTheirShare_data()
+    {
+        QTest::addColumn<quint32>("imageBytes");
+        QTest::addColumn<quint64>("received");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing") << 77060240u << quint64(0) << "";
+        QTest::newRow("first block") << 77060240u << quint64(65536) << "0.07 MB (0.1 %)";
+        QTest::newRow("half") << 77060240u << quint64(38530120) << "38.53 MB (50.0 %)";
+        QTest::newRow("whole") << 77060240u << quint64(77060240) << "77.06 MB (100.0 %)";
+        QTest::newRow("no image size") << 0u << quint64(1500000) << "1.50 MB";
+    }
+
+    void sizesReadInMegabytesWithTheirShare()
+    {
+        QFETCH(quint32, imageBytes);
+        QFETCH(quint64, received);
+        QFETCH(QString, text);
+        WorkflowHarness h;
+        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"), imageBytes, QString());
+        QCOMPARE(bench.receivedText(received), text);
+    }
+
+    // Pulling the cable while the printer stores reads "completed" in the window (it left the
+    // bus, as a printer that restarts does); the bench tells the two apart.
+    void unplugWhileStoringIsDetachedNotRestarted()
+    {
+        WorkflowHarness h(128 * 1024);
+        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
+            std::uint32_t(h.image().size()), Sha256(h.image()));
+        const int id = bench.attachFromForm();
+        Form1 &form = h.start();
+        h.onStatus = [&](const WorkflowHarness::StatusChange &) {
+            if (h.printers.snapshot(id).mode == vornik::sim::PrinterMode::Storing)
+                h.printers.detach(id);
+        };
+        h.tick(0);
+        form.App_StartButton_Handler();
+        bench.refresh();
+        QCOMPARE(h.statuses(), QStringList({ QStringLiteral("Firmware update: completed") }));
+        QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(),
+            QStringLiteral("detached"));
+    }
+
+    // The rehearsal through the window's real dialogs and clicks: it passes when the printers
+    // end as their behaviours predict, and fails when one does not.
+    void rehearsalJudgesEachPrinter_data()
+    {
+        QTest::addColumn<bool>("sabotage");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("as predicted") << false << 0;
+        QTest::newRow("a well printer never stores") << true << 1;
+    }
+
+    void rehearsalJudgesEachPrinter()
+    {
+        QFETCH(bool, sabotage);
+        QFETCH(int, exitCode);
+        WorkflowHarness h(192 * 1024);
+        BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
+            std::uint32_t(h.image().size()), Sha256(h.image()));
+        bench.show();
+        Form1 &form = h.start(BuildTexts::fromBuild(), false);
+        form.dialogRunner = nullptr; // the real modal dialog, answered by the rehearsal
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (sabotage) {
+            // Once the rehearsal has attached its printers, the second stops storing for ever.
+            QTimer::singleShot(0, [&] {
+                for (const auto &printer : h.printers.snapshots()) {
+                    if (printer.config.serial == "REH-0002") {
+                        auto config = printer.config;
+                        config.storeTimeMs = -1;
+                        h.printers.reconfigure(printer.id, config);
+                    }
+                }
+            });
+        }
+        QTemporaryFile log;
+        QVERIFY(log.open());
+        std::FILE *out = std::fopen(qPrintable(log.fileName()), "w");
+        QVERIFY(out);
+        Rehearsal rehearsal(bench, form, dir.path(), out);
+        const int result = rehearsal.run();
+        std::fclose(out);
+        log.seek(0);
+        const QString account = QString::fromLocal8Bit(log.readAll());
+        QVERIFY2(result == exitCode, qPrintable(account));
+
+        const QStringList completed = rehearsal.history().at(0);
+        QCOMPARE(completed.first(), QStringLiteral("StrRes_StatusInIdleMode"));
+        QCOMPARE(completed.last(), QStringLiteral("StrRes_StatusUpdateCompleted"));
+        QCOMPARE(rehearsal.history().at(2).last(), QStringLiteral("StrRes_StatusPrinterNotFound"));
+        QVERIFY(account.contains(QStringLiteral("summary:")));
+        QVERIFY(account.contains(sabotage ? QStringLiteral("[1/3]") : QStringLiteral("[2/3]")));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("summary.png"))));
+        QVERIFY(QDir(dir.path()).entryList({ QStringLiteral("*.png") }).size() > 5);
     }
 
     void otherProductsAndBusyPrintersAreNotOffered()

@@ -251,8 +251,11 @@ void TestSimulatedPrinters::imageFaults_data()
     QTest::newRow("healthy") << -1 << -1 << false << 1000 << 10000 << true << PrinterMode::Gone;
     QTest::newRow("never finishes storing")
         << -1 << -1 << false << -1 << 10000 << true << PrinterMode::Storing;
+    // A failed write counts none of its bytes: the sender was told nothing of them was taken.
     QTest::newRow("write fails after 4096")
-        << 4096 << -1 << false << 1000 << 4096 << false << PrinterMode::DownloadMode;
+        << 4096 << -1 << false << 1000 << 4000 << false << PrinterMode::DownloadMode;
+    QTest::newRow("detaches after 4500, inside a write")
+        << -1 << 4500 << false << 1000 << 4000 << false << PrinterMode::Gone;
     QTest::newRow("first write fails")
         << 0 << -1 << false << 1000 << 0 << false << PrinterMode::DownloadMode;
     QTest::newRow("detaches after 5000")
