@@ -23,11 +23,16 @@
 
 namespace {
 
+// Whether a person could see the bench. The offscreen and minimal platforms draw nowhere, so
+// the interactive bench would sit there unseen for ever.
 bool HasDisplay()
 {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
+        return false;
 #ifdef Q_OS_LINUX
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
-        || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty()
+        || !platform.isEmpty();
 #else
     return true;
 #endif
@@ -86,7 +91,8 @@ int main(int argc, char **argv)
             return 1;
         }
         // Nobody watches: the windows are drawn off screen, for the screenshots.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     QApplication app(argc, argv);

@@ -16,7 +16,13 @@ case "${1:-}" in
   *) echo "Usage: scripts/bench.sh [--rehearse]" >&2; exit 2 ;;
 esac
 # Decided before the build, so a machine without a display learns at once what it will get.
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+# The offscreen platform (as CI sets it) draws nowhere a person could see: no display either.
+case "${QT_QPA_PLATFORM:-}" in
+  offscreen*|minimal*) platform_shows=0 ;;
+  "") platform_shows=0 ;;
+  *) platform_shows=1 ;;
+esac
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "$platform_shows" = 0 ]; then
   if [ "$rehearse" = 0 ]; then
     echo "No display found: building and playing the rehearsal on the offscreen platform instead."
     echo "(On a machine with a display this command opens the bench.)"
