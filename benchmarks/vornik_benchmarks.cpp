@@ -1,7 +1,8 @@
 // Figures, not tests: what the transfer, start-up and an update run cost on this machine.
 //
 //   (a) transfer throughput of the embedded image to /dev/null and to a pipe drained by another
-//       process, against dd of the same image file to the same sink;
+//       process, against dd reading the same bytes from this program's own file, to the same
+//       sink: both warm, alternated, medians and spread of several runs;
 //   (b) start-up to a shown, ready main window with the image embedded, against a bare Qt window;
 //   (c) CPU time of the user-interface thread during a one-printer run on the real clock;
 //   (d) peak memory of a transfer.
@@ -24,7 +25,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -84,37 +87,136 @@ double TimeOurTransfer(const QString &sink)
     return result == 1 ? seconds : -1;
 }
 
-double TimeDd(const QString &sink)
+// Where the embedded image lies in this program's file: from the mapping that holds it, so dd
+// can read exactly the bytes the transfer sends, from the same file.
+struct ImageInFile {
+    QString file;
+    std::uint64_t offset = 0;
+    bool found = false;
+};
+
+ImageInFile LocateImage()
+{
+    ImageInFile where;
+    vornik::FirmwareImageSource &image = vornik::EmbeddedFirmwareImage();
+    const auto address = reinterpret_cast<std::uintptr_t>(image.data());
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        unsigned long long from = 0, to = 0, offset = 0;
+        char path[4096] = {};
+        if (std::sscanf(
+                line.c_str(), "%llx-%llx %*s %llx %*s %*s %4095s", &from, &to, &offset, path)
+            < 4)
+            continue;
+        if (address >= from && address < to) {
+            where.file = QString::fromLocal8Bit(path);
+            where.offset = offset + (address - from);
+            where.found = true;
+            break;
+        }
+    }
+    if (!where.found)
+        return where;
+    // Proof that the offset is right: the image's first and last bytes, read from the file.
+    std::ifstream file(where.file.toStdString(), std::ios::binary);
+    const std::uint32_t probe = std::min<std::uint32_t>(4096, image.size());
+    std::string head(probe, '\0'), tail(probe, '\0');
+    file.seekg(std::streamoff(where.offset));
+    file.read(head.data(), probe);
+    file.seekg(std::streamoff(where.offset + image.size() - probe));
+    file.read(tail.data(), probe);
+    where.found = file && std::memcmp(head.data(), image.data(), probe) == 0
+        && std::memcmp(tail.data(), image.data() + image.size() - probe, probe) == 0;
+    return where;
+}
+
+double TimeDd(const ImageInFile &image, const QString &sink)
 {
     const auto start = Clock::now();
     const int status = QProcess::execute(QStringLiteral("dd"),
-        { QStringLiteral("if=" VORNIK_IMAGE_PATH), QStringLiteral("of=") + sink,
-            QStringLiteral("bs=64K"), QStringLiteral("status=none") });
+        { QStringLiteral("if=") + image.file, QStringLiteral("of=") + sink,
+            QStringLiteral("bs=64K"), QStringLiteral("iflag=skip_bytes,count_bytes"),
+            QStringLiteral("skip=%1").arg(image.offset),
+            QStringLiteral("count=%1").arg(vornik::EmbeddedFirmwareImage().size()),
+            QStringLiteral("status=none") });
     const double seconds = Seconds(Clock::now() - start);
     return status == 0 ? seconds : -1;
 }
 
-void TransferThroughput()
+struct Spread {
+    double median = -1, low = -1, high = -1;
+};
+
+// Throughputs in MiB/s of the runs' times; one failed run makes the whole figure invalid.
+Spread Throughputs(const std::vector<double> &seconds, std::uint64_t bytes)
+{
+    if (seconds.empty() || *std::min_element(seconds.begin(), seconds.end()) <= 0)
+        return {};
+    std::vector<double> rates;
+    for (const double s : seconds)
+        rates.push_back(MiBPerSecond(bytes, s));
+    std::sort(rates.begin(), rates.end());
+    return { rates[rates.size() / 2], rates.front(), rates.back() };
+}
+
+void TransferThroughput(int runs)
 {
     const std::uint64_t bytes = vornik::EmbeddedFirmwareImage().size();
-    std::printf("(a) transfer of the %llu-byte image\n", static_cast<unsigned long long>(bytes));
+    const ImageInFile image = LocateImage();
+    std::printf("(a) transfer of the %llu-byte image: median MiB/s (lowest to highest) of %d "
+                "alternated runs each, after one unmeasured run each\n",
+        static_cast<unsigned long long>(bytes), runs);
+    if (!image.found) {
+        std::printf("    the image was not found in this program's file: no figure\n");
+        return;
+    }
+    std::printf("    dd reads the same bytes from %s, from byte %llu\n",
+        image.file.toLocal8Bit().constData(), static_cast<unsigned long long>(image.offset));
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("sink"));
     mkfifo(fifo.toLocal8Bit().constData(), 0600);
     for (const QString &sink : { QStringLiteral("/dev/null"), fifo }) {
         const bool isPipe = sink == fifo;
-        double ours, dd;
-        {
+        const auto ours = [&] {
             std::unique_ptr<PipeDrain> drain(isPipe ? new PipeDrain(fifo) : nullptr);
-            ours = TimeOurTransfer(sink);
-        }
-        {
+            return TimeOurTransfer(sink);
+        };
+        const auto dd = [&] {
             std::unique_ptr<PipeDrain> drain(isPipe ? new PipeDrain(fifo) : nullptr);
-            dd = TimeDd(sink);
+            return TimeDd(image, sink);
+        };
+        // Warm: this program's mapping and the page cache dd reads from both hold the image.
+        ours();
+        dd();
+        std::vector<double> oursSeconds, ddSeconds;
+        for (int run = 0; run < runs; ++run) {
+            // Alternated, so neither side always runs right after the other.
+            if (run % 2 == 0) {
+                oursSeconds.push_back(ours());
+                ddSeconds.push_back(dd());
+            } else {
+                ddSeconds.push_back(dd());
+                oursSeconds.push_back(ours());
+            }
         }
-        std::printf("    %-22s VornikFDU %8.1f MiB/s   dd %8.1f MiB/s   ratio %.2f\n",
-            isPipe ? "pipe to another process" : "/dev/null", MiBPerSecond(bytes, ours),
-            MiBPerSecond(bytes, dd), dd / ours);
+        const Spread o = Throughputs(oursSeconds, bytes);
+        if (!isPipe) {
+            // Where the time beyond dd's goes: each transfer fills a fresh working copy, and the
+            // kernel hands it over page by page.
+            rusage before {}, after {};
+            getrusage(RUSAGE_SELF, &before);
+            ours();
+            getrusage(RUSAGE_SELF, &after);
+            std::printf("    page faults of one transfer: %ld (the image is %llu pages of 4 KiB)\n",
+                after.ru_minflt - before.ru_minflt,
+                static_cast<unsigned long long>((bytes + 4095) / 4096));
+        }
+        const Spread d = Throughputs(ddSeconds, bytes);
+        std::printf("    %-23s VornikFDU %7.1f (%7.1f to %7.1f)   dd %7.1f (%7.1f to %7.1f)   "
+                    "ratio %.2f\n",
+            isPipe ? "pipe to another process" : "/dev/null", o.median, o.low, o.high, d.median,
+            d.low, d.high, o.median / d.median);
     }
 }
 
@@ -259,7 +361,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QString self = QCoreApplication::applicationFilePath();
     vornik::InstallDefaultPlatform();
-    TransferThroughput();
+    TransferThroughput(quick ? 7 : 9);
     Startup(self);
     RunCpu(quick);
     PeakMemory(self);
