@@ -298,6 +298,9 @@ void TestSimulatedPrinters::imageFaults()
     bool ok = true;
     for (int at = 0; at < 10000 && ok; at += 1000)
         ok = Write(world.printers, stream, piece);
+    // Refused once, refused for good: not even a byte that would still fit gets in.
+    if (failWriteAfter >= 0)
+        QVERIFY(!Write(world.printers, stream, std::string(1, 'i')));
     world.printers.close(stream);
     QCOMPARE(ok, allWritten);
     QCOMPARE(world.printers.snapshot(id).imageBytes, std::uint64_t(received));
