@@ -107,6 +107,14 @@ fi
 cmake --build "$build" --target vornik_qemu_guest
 manifest=$build/tests/qemu/guest_programs.txt
 [ -f "$manifest" ] || { say "no $manifest: is tests/qemu part of the build?" >&2; exit 2; }
+# VORNIK_QEMU_BENCHMARK=1: the guest benchmark (benchmarks/guest_transfer.cpp) runs after the tests.
+manifests=("$manifest")
+if [ "${VORNIK_QEMU_BENCHMARK:-0}" = 1 ]; then
+    cmake --build "$build" --target vornik_guest_benchmark
+    manifests+=("$build/benchmarks/guest_programs.txt")
+    guest_limit=$((guest_limit + 300))
+    host_limit=$((guest_limit + 60))
+fi
 
 # --- Initramfs -------------------------------------------------------------------------------
 root=$work/root
@@ -152,7 +160,7 @@ while read -r kind name seconds program; do
         echo "$name $seconds /opt/vornik/bin/$name" >>"$root/opt/vornik/tests.list"
         ;;
     esac
-done <"$manifest"
+done < <(cat "${manifests[@]}")
 
 # Qt's offscreen platform, found where Qt looks for it, and one font so text has metrics.
 qt_plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
