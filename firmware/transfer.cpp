@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -11,53 +12,46 @@
 #include <vector>
 
 namespace vornik {
+
+std::uint32_t TransferTimeLimitMs(std::uint64_t imageBytes)
+{
+    const std::uint64_t atSlowestRate = imageBytes * 1000 / kTransferSlowestBytesPerSecond;
+    return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        atSlowestRate, kTransferTimeFloorMs, std::numeric_limits<std::uint32_t>::max() / 2));
+}
+
 namespace {
 
-// Write stream over an exclusively opened device: owns the handle, writes in order, and
-// closes the handle whatever happens to the transfer.
+// The device, opened exclusively: owns the handle, writes whole blocks in order, and closes
+// the handle whatever happens to the transfer.
 class DeviceWriteStream {
 public:
     DeviceWriteStream(DevicePlatform &devices, DeviceHandle handle)
         : devices_(devices)
         , handle_(handle)
-    {
-        buffer_.reserve(kTransferBlockBytes);
-    }
+    { }
     ~DeviceWriteStream() { devices_.close(handle_); }
     DeviceWriteStream(const DeviceWriteStream &) = delete;
     DeviceWriteStream &operator=(const DeviceWriteStream &) = delete;
 
+    // Writes `size` bytes straight from the caller's buffer; afterwards accepted() counts them.
     void write(const std::uint8_t *data, std::size_t size)
     {
-        while (size > 0) {
-            const std::size_t take = std::min(size, kTransferBlockBytes - buffer_.size());
-            buffer_.insert(buffer_.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (buffer_.size() == kTransferBlockBytes)
-                flush();
-        }
-    }
-
-    void flush()
-    {
-        if (buffer_.empty())
-            return;
-        if (!devices_.write(handle_, buffer_.data(), buffer_.size())) {
+        if (!devices_.write(handle_, data, size)) {
             std::string reason = devices_.lastErrorText();
             throw std::runtime_error("Writing the firmware to the printer failed after "
-                + std::to_string(written_) + " bytes"
+                + std::to_string(accepted_) + " bytes"
                 + (reason.empty() ? std::string(".") : ": " + reason));
         }
-        written_ += buffer_.size();
-        buffer_.clear();
+        accepted_ += size;
     }
+
+    std::uint64_t accepted() const { return accepted_; }
 
 private:
     DevicePlatform &devices_;
     DeviceHandle handle_;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t written_ = 0;
+    std::uint64_t accepted_ = 0;
 };
 
 } // namespace
@@ -106,10 +100,13 @@ std::int32_t CopyFirmwareImageToPrinter(
         if (handle == kInvalidDeviceHandle)
             return 0;
         DeviceWriteStream device(*devices, handle);
-        constexpr std::size_t kCopyChunk = 80 * 1024;
-        for (std::size_t at = 0; at < workingCopy.size(); at += kCopyChunk)
-            device.write(workingCopy.data() + at, std::min(kCopyChunk, workingCopy.size() - at));
-        device.flush();
+        devices->limitWriteTime(handle, TransferTimeLimitMs(size));
+        for (std::size_t at = 0; at < workingCopy.size(); at += kTransferBlockBytes) {
+            device.write(
+                workingCopy.data() + at, std::min(kTransferBlockBytes, workingCopy.size() - at));
+            if (messages.progress)
+                messages.progress(device.accepted(), size);
+        }
         return 1;
     } catch (const std::bad_alloc &) {
         if (messages.failure)

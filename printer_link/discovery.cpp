@@ -58,6 +58,18 @@ void CopyText(char16_t *field, std::size_t capacity, std::u16string_view source)
     CopyText(field, capacity, source.data(), source.size());
 }
 
+bool IsDeviceIdPadding(std::uint8_t byte)
+{
+    return byte == 0 || byte == ' ' || byte == '\r' || byte == '\n';
+}
+
+// Bytes above 0x7F are text: device IDs may carry Latin-1.
+bool IsControlByte(char byte)
+{
+    const auto value = static_cast<unsigned char>(byte);
+    return value < 0x20 || value == 0x7F;
+}
+
 } // namespace
 
 namespace vornik::detail {
@@ -118,19 +130,26 @@ std::int32_t QueryDeviceID()
     if (!device.platform().queryDeviceId(device.handle(), answer, sizeof answer))
         return 0;
 
-    const auto *end = std::find(answer, answer + sizeof answer, std::uint8_t(0));
-    // A device ID that fills the whole buffer without a zero byte has been cut by the driver or
-    // the printer. Cutting it again would hand out a truncated field (a serial number, the
-    // status) as if it were whole, so such an answer counts as unreadable.
-    if (end == answer + sizeof answer)
+    // An ID is read whole or not at all. One that fills the whole buffer without a zero byte
+    // has been cut by the driver or the printer, and a control byte inside the fields (a zero
+    // among them) means its text is not what the printer meant: either would hand out a field
+    // (a serial number, the status) that is not whole. Padding after the last field is no
+    // part of the ID.
+    if (answer[sizeof answer - 1] != 0)
         return 0;
-    if (end == answer)
+    std::size_t length = sizeof answer;
+    while (length > 0 && IsDeviceIdPadding(answer[length - 1]))
+        --length;
+    if (length == 0)
         return 0;
-    const std::string_view text(reinterpret_cast<const char *>(answer), end - answer);
+    const std::string_view text(reinterpret_cast<const char *>(answer), length);
+    if (std::any_of(text.begin(), text.end(), IsControlByte))
+        return 0;
     if (text.find(kRequiredDeviceIdText) == std::string_view::npos)
         return 0;
 
-    std::memcpy(gDeviceID, answer, sizeof gDeviceID);
+    std::memcpy(gDeviceID, answer, length);
+    std::fill(gDeviceID + length, gDeviceID + kDeviceIdBytes, std::uint8_t(0));
     std::size_t i = 0;
     for (; i < text.size(); ++i)
         gDeviceIDWide[i] = static_cast<unsigned char>(text[i]);

@@ -28,8 +28,8 @@ enum class OpenMode {
 };
 
 enum class InterfaceLookup {
-    Found,             // the member exists and its path was read
-    NoMoreMembers,     // the index is past the last present interface
+    Found, // the member exists and its path was read
+    NoMoreMembers, // the index is past the last present interface
     DetailUnavailable, // the member exists but its path could not be read (this time)
 };
 
@@ -51,10 +51,19 @@ public:
     // Writes all `size` bytes or fails. A write that makes no progress for a long time (see
     // kWriteStallLimitMs) fails too, so that a wedged printer cannot hang a transfer forever.
     virtual bool write(DeviceHandle handle, const std::uint8_t *data, std::size_t size) = 0;
+    // Bounds all writes on `handle` together: once `milliseconds` have passed from this call, a
+    // write still going fails even while the printer keeps taking data, so a printer that
+    // crawls cannot hold a transfer for days. Backends that cannot bound a write ignore it.
+    virtual void limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds)
+    {
+        (void)handle;
+        (void)milliseconds;
+    }
     // Waits a short while at most (about 50 ms) and returns with or without data; `got` is 0
     // when nothing came. Never blocks for long: the reply read keeps its own time.
-    virtual bool read(DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity,
-                      std::size_t &got) = 0;
+    virtual bool read(
+        DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
+        = 0;
     virtual void close(DeviceHandle handle) = 0;
     // The connection probe: whether the printer at `path` is still attached. The workflow reads
     // "no longer present" as "left the bus", so a backend whose driver turns away a second
@@ -77,7 +86,7 @@ public:
     // descriptor becomes readable, and the listener runs from there.
     virtual void setChangeListener(std::function<void()> listener) { (void)listener; }
     virtual int notificationFd() const { return -1; }
-    virtual void readNotifications() {}
+    virtual void readNotifications() { }
 };
 
 // GetTickCount and Sleep: milliseconds that wrap at 2^32.

@@ -11,10 +11,12 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 layer=(printer_link/platform.cpp printer_link/discovery.cpp printer_link/command_channel.cpp)
 
 clang++ "${flags[@]}" tests/fuzz/fuzz_device_id.cpp "${layer[@]}" -o "$out/fuzz_device_id"
+clang++ "${flags[@]}" tests/fuzz/fuzz_linux_backend.cpp "${layer[@]}" \
+  printer_link/linux/linux_backend.cpp printer_link/linux/device_id.cpp -o "$out/fuzz_linux_backend"
 clang++ "${flags[@]}" tests/fuzz/fuzz_firmware_name.cpp firmware/identity_check.cpp \
   printer_link/platform.cpp -o "$out/fuzz_firmware_name"
 
-for target in device_id firmware_name; do
+for target in device_id linux_backend firmware_name; do
   corpus="$out/corpus_$target"
   mkdir -p "$corpus"
   cp -n tests/fuzz/corpus/$target/* "$corpus/" 2>/dev/null || true

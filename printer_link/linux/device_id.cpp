@@ -2,15 +2,33 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace vornik::linux_backend {
 
 namespace {
 
-// Control characters end the ID; bytes above 0x7F are kept, device IDs may carry Latin-1.
-bool IsText(std::uint8_t byte)
+// Bytes above 0x7F are kept: device IDs may carry Latin-1.
+bool IsControl(std::uint8_t byte)
 {
-    return byte >= 0x20 && byte != 0x7F;
+    return byte < 0x20 || byte == 0x7F;
+}
+
+bool IsPadding(std::uint8_t byte)
+{
+    return byte == 0 || byte == ' ' || byte == '\r' || byte == '\n';
+}
+
+// The text a length of `declared` bytes (its own two included) stands for, without trailing
+// padding; nothing when that text is empty or carries a control byte.
+std::optional<std::size_t> TextLength(const std::uint8_t *text, std::size_t declared)
+{
+    std::size_t length = declared - 2;
+    while (length > 0 && IsPadding(text[length - 1]))
+        --length;
+    if (length == 0 || std::any_of(text, text + length, IsControl))
+        return std::nullopt;
+    return length;
 }
 
 } // namespace
@@ -24,37 +42,29 @@ std::size_t UnwrapDeviceId(
     if (!raw || rawSize < 2)
         return 0;
 
-    // The length is big-endian and counts its own two bytes. Some printers send it
-    // little-endian: a reading that claims more than the driver delivered is taken the other
-    // way round, and when neither fits, what did arrive is all there is.
+    // The length is big-endian and counts its own two bytes. usblp copies exactly as many bytes
+    // as that reading says, at least two and at most one short of its buffer. Some printers send
+    // the length little-endian; usblp then copies what the big-endian reading says, with stale
+    // bytes of its own buffer behind the ID, and the ID's own reading tells where it ends.
     const std::size_t bigEndian = std::size_t { raw[0] } << 8 | raw[1];
     const std::size_t littleEndian = std::size_t { raw[1] } << 8 | raw[0];
-    std::size_t declared = rawSize;
-    if (bigEndian <= rawSize)
-        declared = bigEndian;
-    else if (littleEndian <= rawSize)
-        declared = littleEndian;
+    const std::size_t copied
+        = std::min({ std::max<std::size_t>(bigEndian, 2), kDriverDeviceIdBytes - 1, rawSize });
 
-    const std::uint8_t *text = raw + 2;
-    const std::size_t available = rawSize - 2;
-    const std::size_t counted = std::min(declared >= 2 ? declared - 2 : 0, available);
-    std::size_t length = 0;
-    while (length < counted && IsText(text[length]))
-        ++length;
-
-    // The Linux printer gadget leaves its own two bytes out of the length, which would cut the
-    // last two characters of the ID. When the counted reading ends in the middle of a field
-    // and text goes on, take up to the two bytes the other reading allows.
-    if (length == counted && (length == 0 || text[length - 1] != ';')) {
-        const std::size_t uncounted = std::min(declared, available);
-        while (length < uncounted && IsText(text[length]))
-            ++length;
+    for (const std::size_t declared : { bigEndian, littleEndian }) {
+        if (declared < 2 || declared > copied)
+            continue;
+        const std::optional<std::size_t> length = TextLength(raw + 2, declared);
+        if (!length)
+            continue;
+        // Cutting would hand out a shortened field (a serial number, the status) as if whole.
+        if (*length > outSize - 1)
+            return 0;
+        std::memcpy(out, raw + 2, *length);
+        out[*length] = 0;
+        return *length;
     }
-
-    length = std::min(length, outSize - 1);
-    std::memcpy(out, text, length);
-    out[length] = 0;
-    return length;
+    return 0;
 }
 
 } // namespace vornik::linux_backend

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <system_error>
 
@@ -120,6 +121,11 @@ int LinuxDevicePlatform::openNode(const std::string &devnode, OpenMode mode)
 LinuxDevicePlatform::NodeOwner LinuxDevicePlatform::ownerOfOpenNode(
     int fd, const std::string &devnode)
 {
+    {
+        std::lock_guard lock(mutex_);
+        if (listed_.find(devnode) == listed_.end())
+            return NodeOwner::NotListed;
+    }
     const std::optional<PrinterNode> listed = listedAs(devnode);
     if (!listed)
         return NodeOwner::Unknown;
@@ -142,11 +148,21 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
         Fail(errno);
         return kInvalidDeviceHandle;
     }
-    // The node went to another printer since it was listed: whatever is sent must not reach it.
-    if (ownerOfOpenNode(fd, *devnode) == NodeOwner::Other) {
+    // The node went to another printer since it was listed, or we cannot tell whether it did:
+    // whatever is sent must not reach another printer.
+    switch (ownerOfOpenNode(fd, *devnode)) {
+    case NodeOwner::Other:
         calls_.close(fd);
         Fail(ENODEV);
         return kInvalidDeviceHandle;
+    case NodeOwner::Unknown:
+        calls_.close(fd);
+        Fail("The printer's USB address cannot be read, so it cannot be told from another "
+             "printer on the same node");
+        return kInvalidDeviceHandle;
+    case NodeOwner::Listed:
+    case NodeOwner::NotListed:
+        break;
     }
     if (mode == OpenMode::ReadWriteShared) {
         std::lock_guard lock(mutex_);
@@ -172,20 +188,22 @@ bool LinuxDevicePlatform::isPresent(const std::u16string &path)
     const int error = errno;
     const std::optional<PrinterNode> listed = listedAs(*devnode);
     switch (error) {
-    case EBUSY: // another program has it open
-    case EACCES:
-    case EPERM: {
+    case ENOENT:
+        // The node is gone. Either the printer left, or another program detached the driver
+        // from a printer that is still attached; only the USB device itself can tell.
+        return listed && directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
+    case ENODEV: // usblp: the interface is disconnected
+    case ENXIO: // no driver behind the node any more
+        return false;
+    default: {
+        // EBUSY (another program has it open), EACCES, EPERM, and EIO, which usblp gives when
+        // it cannot start reading from a printer that is still there: none of these says the
+        // printer left, unless the node now belongs to another device.
         if (!listed)
             return true;
         const UsbAddress now = directory_.addressOfNode(*devnode);
         return !now.known() || now == listed->address;
     }
-    case ENOENT:
-        // The node is gone. Either the printer left, or another program detached the driver
-        // from a printer that is still attached; only the USB device itself can tell.
-        return listed && directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
-    default: // ENODEV, ENXIO, EIO: the interface is going or gone
-        return false;
     }
 }
 
@@ -249,41 +267,73 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
         return false;
     }
     const int fd = static_cast<int>(handle);
+    std::optional<WriteTimeLimit> whole;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = writeTimeLimits_.find(fd);
+        if (found != writeTimeLimits_.end())
+            whole = found->second;
+    }
     std::size_t done = 0;
     std::uint32_t lastProgress = clock_.tickCount();
-    for (;;) {
-        // POLLOUT means the driver has finished the block before; only then does it take the
-        // next one. After the last block an empty write asks whether the printer is still
-        // there: a block lost to an unplug would otherwise pass for delivered.
-        pollfd ready { fd, POLLOUT, 0 };
-        const int polled = calls_.poll(&ready, 1, kWritePollMs);
-        if (polled < 0 && errno != EINTR) {
-            Fail(errno);
+    while (done < size) {
+        // Each call waits for its block at most until the earlier of the two limits: no byte
+        // taken for kWriteStallLimitMs, or the time all writes on this handle may take.
+        const std::uint32_t now = clock_.tickCount();
+        const std::uint32_t stalled = now - lastProgress;
+        std::uint32_t left
+            = contract::kWriteStallLimitMs - std::min(stalled, contract::kWriteStallLimitMs);
+        bool wholeLimitBinds = false;
+        if (whole) {
+            const std::uint32_t spent = now - whole->from;
+            const std::uint32_t wholeLeft
+                = whole->milliseconds - std::min(spent, whole->milliseconds);
+            if (wholeLeft <= left) {
+                left = wholeLeft;
+                wholeLimitBinds = true;
+            }
+        }
+        const auto timedOut = [&] {
+            if (wholeLimitBinds)
+                Fail(("The printer did not take all data within "
+                    + std::to_string(whole->milliseconds / 1000) + " seconds")
+                         .c_str());
+            else
+                Fail("The printer took no data for 60 seconds");
             return false;
+        };
+        if (left == 0)
+            return timedOut();
+
+        const std::size_t block = std::min(size - done, kDriverWriteBlockBytes);
+        const ssize_t count = calls_.writeWithin(fd, data + done, block, static_cast<int>(left));
+        if (count > 0) {
+            done += std::min(static_cast<std::size_t>(count), block);
+            lastProgress = clock_.tickCount();
+            continue;
         }
-        if (polled > 0) {
-            if (ready.revents & POLLNVAL) {
-                Fail(EBADF);
-                return false;
-            }
-            const ssize_t count = calls_.write(fd, data + done, size - done);
-            if (count > 0) {
-                done += std::min(static_cast<std::size_t>(count), size - done);
-                lastProgress = clock_.tickCount();
-                continue;
-            }
-            if (count == 0 && done == size)
-                return true;
-            if (count < 0 && errno != EAGAIN && errno != EINTR) {
-                Fail(errno);
-                return false;
-            }
+        if (count == 0) {
+            clock_.sleep(kEmptyBlockPauseMs);
+            continue;
         }
-        if (clock_.tickCount() - lastProgress >= contract::kWriteStallLimitMs) {
-            Fail("The printer took no data for 60 seconds");
-            return false;
-        }
+        // No retry on any error, EINTR included: the block may still be in flight, and sending
+        // it again would put its bytes into the stream twice.
+        if (errno == ETIMEDOUT)
+            return timedOut();
+        // EIO: the printer failed the block (a halt, a protocol error, its own timeout) and is
+        // still attached; ENODEV: it left.
+        Fail(errno);
+        return false;
     }
+    return true;
+}
+
+void LinuxDevicePlatform::limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds)
+{
+    if (!ValidFd(handle))
+        return;
+    std::lock_guard lock(mutex_);
+    writeTimeLimits_[static_cast<int>(handle)] = { clock_.tickCount(), milliseconds };
 }
 
 void LinuxDevicePlatform::close(DeviceHandle handle)
@@ -291,6 +341,10 @@ void LinuxDevicePlatform::close(DeviceHandle handle)
     if (!ValidFd(handle))
         return;
     const int fd = static_cast<int>(handle);
+    {
+        std::lock_guard lock(mutex_);
+        writeTimeLimits_.erase(fd);
+    }
     keepReadAhead(fd);
     // Not retried on EINTR: Linux has released the descriptor either way.
     calls_.close(fd);

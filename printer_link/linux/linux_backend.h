@@ -6,9 +6,10 @@
 //   therefore remembered with the USB address of the device it belonged to when it was listed,
 //   and a node that now belongs to another device counts as gone.
 // - Open is exclusive: a second opener gets EBUSY.
-// - Neither a blocking read nor a blocking write ever times out, and closing the node kills a
-//   write still in flight. So reads and writes are non-blocking with poll(), and a write
-//   returns only once the driver has finished with the last block.
+// - A blocking read never times out, so reads poll() first on a non-blocking node.
+// - Only a blocking write learns whether a block reached the printer: non-blocking, usblp counts
+//   a block as written when it is submitted and never reports its fate. So writes block, one
+//   driver block per call, each bounded by a timer signal (syscalls.h).
 // - The device ID comes from an ioctl with a two-byte length in front (device_id.h).
 // - It reads ahead from the moment a node is opened and throws away what nobody read when the
 //   node is closed. A reply that comes while a command's handle is still open would be lost,
@@ -34,8 +35,10 @@ namespace vornik::linux_backend {
 
 // Longest wait of a read that finds no data.
 inline constexpr int kReadWaitMs = 50;
-// How long a write waits in poll() before it looks at the stall limit again.
-inline constexpr int kWritePollMs = 1000;
+// usblp's own block: it sends at most this much per USB transfer and reports each one.
+inline constexpr std::size_t kDriverWriteBlockBytes = 8192;
+// Pause before asking again when the driver finished a block without taking a byte.
+inline constexpr std::uint32_t kEmptyBlockPauseMs = 100;
 
 class LinuxDevicePlatform : public DevicePlatform {
 public:
@@ -48,6 +51,7 @@ public:
     DeviceHandle open(const std::u16string &path, OpenMode mode) override;
     bool queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size) override;
     bool write(DeviceHandle handle, const std::uint8_t *data, std::size_t size) override;
+    void limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds) override;
     bool read(
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got) override;
     void close(DeviceHandle handle) override;
@@ -59,7 +63,9 @@ public:
     void readNotifications() override;
 
 private:
-    enum class NodeOwner { Listed, Other, Unknown };
+    // Whose node a path is now: the printer it was listed for, another device, one we cannot
+    // tell (the address of either side cannot be read), or a path never listed.
+    enum class NodeOwner { Listed, Other, Unknown, NotListed };
 
     int openNode(const std::string &devnode, OpenMode mode);
     NodeOwner ownerOfOpenNode(int fd, const std::string &devnode);
@@ -85,6 +91,12 @@ private:
         std::string bytes;
     };
     std::map<std::string, ReadAhead> readAhead_;
+    // The time all writes on a handle may take together, from when it was set.
+    struct WriteTimeLimit {
+        std::uint32_t from;
+        std::uint32_t milliseconds;
+    };
+    std::map<int, WriteTimeLimit> writeTimeLimits_;
 };
 
 // At most this much of a reply is kept across a close.

@@ -1,6 +1,11 @@
 #include "syscalls.h"
 
+#include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -19,11 +24,87 @@ int Ioctl(int fd, unsigned long request, void *argument)
     return ::ioctl(fd, request, argument);
 }
 
+// usblp's blocking write never times out on its own, but it waits interruptibly: a signal makes
+// it return EINTR. A per-call timer aims a real-time signal at the writing thread alone; its
+// handler does nothing, and without SA_RESTART the write returns instead of waiting on.
+int WriteTimerSignal()
+{
+    return SIGRTMIN;
+}
+
+void OnWriteTimer(int)
+{ }
+
+void InstallWriteTimerHandler()
+{
+    struct sigaction action { };
+    action.sa_handler = &OnWriteTimer;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(WriteTimerSignal(), &action, nullptr);
+}
+
+ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
+{
+    static std::once_flag installed;
+    std::call_once(installed, &InstallWriteTimerHandler);
+    const int signal = WriteTimerSignal();
+
+    // Every other signal stays blocked while the write runs: usblp answers any signal with
+    // EINTR and leaves the block in flight, and a block that may have gone out cannot be sent
+    // again without corrupting the stream. Only our own timer may end the wait.
+    sigset_t onlyTimer;
+    sigset_t saved;
+    sigfillset(&onlyTimer);
+    sigdelset(&onlyTimer, signal);
+    pthread_sigmask(SIG_SETMASK, &onlyTimer, &saved);
+
+    sigevent event {};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = gettid();
+    timer_t timer {};
+    ssize_t result = -1;
+    int error = 0;
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) {
+        error = errno;
+    } else {
+        // usblp reports a failed block only to a blocking writer; non-blocking it counts every
+        // block as written when it is submitted.
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0 && (flags & O_NONBLOCK))
+            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        itimerspec limit {};
+        limit.it_value.tv_sec = timeoutMs / 1000;
+        limit.it_value.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
+        if (limit.it_value.tv_sec == 0 && limit.it_value.tv_nsec == 0)
+            limit.it_value.tv_nsec = 1;
+        if (timer_settime(timer, 0, &limit, nullptr) != 0) {
+            error = errno;
+        } else {
+            result = ::write(fd, data, count);
+            error = errno;
+            if (result < 0 && error == EINTR) {
+                itimerspec left {};
+                timer_gettime(timer, &left);
+                if (left.it_value.tv_sec == 0 && left.it_value.tv_nsec == 0)
+                    error = ETIMEDOUT;
+            }
+        }
+        timer_delete(timer);
+        if (flags >= 0 && (flags & O_NONBLOCK))
+            fcntl(fd, F_SETFL, flags);
+    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return result;
+}
+
 } // namespace
 
 const Syscalls &RealSyscalls()
 {
-    static const Syscalls calls { &OpenNode, &::close, &Ioctl, &::read, &::write, &::poll };
+    static const Syscalls calls { &OpenNode, &::close, &Ioctl, &::read, &WriteWithin, &::poll };
     return calls;
 }
 

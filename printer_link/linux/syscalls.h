@@ -14,7 +14,11 @@ struct Syscalls {
     int (*close)(int fd);
     int (*ioctl)(int fd, unsigned long request, void *argument);
     ssize_t (*read)(int fd, void *buffer, size_t count);
-    ssize_t (*write)(int fd, const void *data, size_t count);
+    // A blocking write of one driver block, bounded: it returns once the driver has finished
+    // the block (its byte count) or failed it (-1 and errno), or fails with ETIMEDOUT when
+    // `timeoutMs` have passed. A write that failed or timed out may have left its block in
+    // flight; it must not be sent again.
+    ssize_t (*writeWithin)(int fd, const void *data, size_t count, int timeoutMs);
     int (*poll)(pollfd *fds, nfds_t count, int timeoutMs);
 };
 
