@@ -17,9 +17,12 @@ namespace {
 // closes the handle whatever happens to the transfer.
 class DeviceWriteStream {
 public:
-    DeviceWriteStream(DevicePlatform &devices, DeviceHandle handle)
+    DeviceWriteStream(DevicePlatform &devices, DeviceHandle handle,
+        const std::function<void(std::uint64_t, std::uint64_t)> &progress, std::uint64_t total)
         : devices_(devices)
         , handle_(handle)
+        , progress_(progress)
+        , total_(total)
     {
         buffer_.reserve(kTransferBlockBytes);
     }
@@ -51,11 +54,15 @@ public:
         }
         written_ += buffer_.size();
         buffer_.clear();
+        if (progress_)
+            progress_(written_, total_);
     }
 
 private:
     DevicePlatform &devices_;
     DeviceHandle handle_;
+    const std::function<void(std::uint64_t, std::uint64_t)> &progress_;
+    std::uint64_t total_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t written_ = 0;
 };
@@ -105,7 +112,7 @@ std::int32_t CopyFirmwareImageToPrinter(
         const DeviceHandle handle = devices->open(devicePath, OpenMode::WriteExclusive);
         if (handle == kInvalidDeviceHandle)
             return 0;
-        DeviceWriteStream device(*devices, handle);
+        DeviceWriteStream device(*devices, handle, messages.progress, workingCopy.size());
         constexpr std::size_t kCopyChunk = 80 * 1024;
         for (std::size_t at = 0; at < workingCopy.size(); at += kCopyChunk)
             device.write(workingCopy.data() + at, std::min(kCopyChunk, workingCopy.size() - at));

@@ -17,6 +17,9 @@ struct TransferMessages {
     std::function<void(const char *key)> imageFault;
     // A failure while the image was being copied or written, in its own words.
     std::function<void(const std::string &text)> failure;
+    // Bytes the device has accepted so far, after each block it accepted; total is the image's
+    // size.
+    std::function<void(std::uint64_t accepted, std::uint64_t total)> progress;
 };
 
 // 1 when every byte of the image was written to `devicePath` in order and flushed, else 0.
