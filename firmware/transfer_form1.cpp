@@ -23,5 +23,8 @@ int Form1::App_CopyFirmwareRCDATAResourceToPrinter(const char16_t *param_pUsbPat
     messages.failure = [this](const std::string &text) {
         App_ShowUIMessage_Handler(1, QString::fromStdString(text), 0, 0);
     };
+    messages.progress = [this](std::uint64_t accepted, std::uint64_t total) {
+        App_ReportTransferProgress(accepted, total);
+    };
     return vornik::CopyFirmwareImageToPrinter(image, param_pUsbPathStrW, messages);
 }

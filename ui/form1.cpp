@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -22,6 +23,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #ifdef Q_OS_WIN
 // After form1.h: it declares WM_DEVICECHANGE itself, which the Windows macro would clobber.
@@ -58,6 +60,65 @@ private:
     int height_;
 };
 
+// A status row with its fill: the share done, from the left, behind the unchanged status text.
+// The fill is full only when `done` has reached `total`; short of that, at least one pixel
+// stays open, so a nearly finished image never looks finished.
+class StatusFillDelegate : public FixedLineHeightDelegate {
+public:
+    using FixedLineHeightDelegate::FixedLineHeightDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        const auto fill = index.data(kStatusFillRole).value<StatusFillValue>();
+        const StatusFill kind = fill.kind;
+        const quint64 done = fill.done;
+        const quint64 total = fill.total;
+        if (kind == StatusFill::None || total == 0) {
+            FixedLineHeightDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const bool selected = item.state & QStyle::State_Selected;
+        painter->fillRect(
+            item.rect, item.palette.color(selected ? QPalette::Highlight : QPalette::Base));
+        QRect filled = item.rect;
+        filled.setWidth(fillWidth(item.rect.width(), done, total));
+        painter->fillRect(filled, fillColour(kind, selected));
+
+        // The text over it, as the row would show it, without a background of its own.
+        item.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        item.backgroundBrush = Qt::NoBrush;
+        item.palette.setColor(QPalette::Text,
+            item.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        const QWidget *view = option.widget;
+        QStyle *style = view ? view->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+    }
+
+private:
+    static int fillWidth(int width, quint64 done, quint64 total)
+    {
+        if (done >= total)
+            return width;
+        const auto share = static_cast<int>(double(width) * double(done) / double(total));
+        return qBound(0, share, width - 1);
+    }
+
+    static QColor fillColour(StatusFill kind, bool selected)
+    {
+        switch (kind) {
+        case StatusFill::TransferFailed:
+            return selected ? QColor(164, 38, 44) : QColor(255, 199, 206);
+        case StatusFill::Wait:
+            return selected ? QColor(150, 95, 0) : QColor(255, 235, 156);
+        default:
+            return selected ? QColor(16, 124, 16) : QColor(198, 239, 206);
+        }
+    }
+};
+
 // The tick boxes of the printer checklist stay white on the list's grey, as tick boxes do.
 class WhiteTickBoxDelegate : public QStyledItemDelegate {
 public:
@@ -75,9 +136,7 @@ QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {
     auto *label = look::named<QLabel>(name, parent);
     look::fillBackground(label, look::kHeaderBlue);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(palette);
+    look::setTextColour(label, Qt::white);
     label->setFont(look::uiFont(10, true, true));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setIndent(6);
@@ -92,14 +151,7 @@ QListWidget *updateList(const char *name)
     list->setUniformItemSizes(true);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // The highlighted row marks the printer being worked on; it must show even while the
-    // operator's focus is elsewhere.
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight,
-        palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-        palette.color(QPalette::Active, QPalette::HighlightedText));
-    list->setPalette(palette);
+    look::setListColours(list, Qt::white, Qt::black);
     return list;
 }
 
@@ -222,6 +274,7 @@ void Form1::InitializeComponent()
     FDUProductNameLabel = look::named<QLabel>("FDUProductNameLabel");
     look::fillBackground(FDUProductNameLabel, look::kPanelGrey);
     FDUProductNameLabel->setFont(look::uiSemiboldFont(11, true));
+    look::setTextColour(FDUProductNameLabel, Qt::black);
     FDUProductNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     FDUProductNameLabel->setIndent(4);
     FDUProductNameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -278,12 +331,7 @@ void Form1::InitializeComponent()
     SupportedPrinterCheckedListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     SupportedPrinterCheckedListBox->setItemDelegate(
         new WhiteTickBoxDelegate(SupportedPrinterCheckedListBox));
-    {
-        QPalette palette = SupportedPrinterCheckedListBox->palette();
-        palette.setColor(QPalette::Base, kLightGray);
-        palette.setColor(QPalette::Text, Qt::black);
-        SupportedPrinterCheckedListBox->setPalette(palette);
-    }
+    look::setListColours(SupportedPrinterCheckedListBox, kLightGray, Qt::black);
     // Whoever fills the list adds plain lines; each line gets its tick box here.
     connect(SupportedPrinterCheckedListBox->model(), &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex &, int first, int last) {
@@ -338,6 +386,7 @@ void Form1::InitializeComponent()
     fixHeight(InstructionsLabel, 261);
     look::fillBackground(InstructionsLabel, Qt::white);
     InstructionsLabel->setFont(look::uiFont(11));
+    look::setTextColour(InstructionsLabel, Qt::black);
     InstructionsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     InstructionsLabel->setContentsMargins(6, 0, 6, 0);
     start->addWidget(InstructionsLabel);
@@ -367,6 +416,7 @@ void Form1::InitializeComponent()
     FDUStatusLabel = headerLabel("FDUStatusLabel");
     FDUPrinterListBox = updateList("FDUPrinterListBox");
     FDUStatusListBox = updateList("FDUStatusListBox");
+    FDUStatusListBox->setItemDelegate(new StatusFillDelegate(20, FDUStatusListBox));
     for (QWidget *cell : std::initializer_list<QWidget *> {
              PrinterSerialNumLabel, FDUStatusLabel, FDUPrinterListBox, FDUStatusListBox })
         cell->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -388,6 +438,7 @@ void Form1::InitializeComponent()
     auto *stepsLabel = look::named<look::ElidedLabel>("Progress_UpdateStepsLabel");
     Progress_UpdateStepsLabel = stepsLabel;
     Progress_UpdateStepsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    look::setTextColour(Progress_UpdateStepsLabel, Qt::black);
     Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
 
@@ -425,11 +476,7 @@ void Form1::InitializeComponent()
     CopyrightLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     CopyrightLabel->setFont(look::uiFont(10));
     CopyrightLabel->setAlignment(Qt::AlignCenter);
-    {
-        QPalette palette = CopyrightLabel->palette();
-        palette.setColor(QPalette::WindowText, Qt::black);
-        CopyrightLabel->setPalette(palette);
-    }
+    look::setTextColour(CopyrightLabel, Qt::black);
     mainGrid->addWidget(CopyrightLabel, 2, 0);
 }
 
@@ -444,6 +491,14 @@ void Form1::App_FormMouseDown_Handler(const QPoint &param_PointerInLabel)
     gFormMoveActivated = true;
     gFormLocation = pos();
     gMouseStartLocation = param_PointerInLabel;
+    // A Wayland compositor ignores move() of a top-level window; there only the compositor can
+    // drag it, and it does so from the press that is being handled now. Where it declines, the
+    // drag below goes on as everywhere else.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && windowHandle()) {
+        ++systemMovesRequested_;
+        if (windowHandle()->startSystemMove())
+            gFormMoveActivated = false;
+    }
 }
 
 void Form1::App_FormMouseMove_Handler(const QPoint &param_PointerInLabel)
@@ -489,13 +544,26 @@ void Form1::ReplaceStatusRow(int param_Row, const QString &param_Text)
     if (param_Row < 0 || param_Row >= list->count())
         return;
     const bool highlighted = list->currentRow() == param_Row;
-    list->setUpdatesEnabled(false);
-    delete list->takeItem(param_Row);
-    list->insertItem(param_Row, param_Text);
+    RepaintsHeldBack held(list);
+    std::unique_ptr<QListWidgetItem> old(list->takeItem(param_Row));
+    auto *line = new QListWidgetItem(param_Text);
+    for (const int role : { kStatusFillRole, int(Qt::ToolTipRole) })
+        line->setData(role, old->data(role));
+    list->insertItem(param_Row, line);
     // Keep the row marked while its printer is still being worked on.
     if (highlighted)
         list->setCurrentRow(param_Row);
-    list->setUpdatesEnabled(true);
+}
+
+void Form1::SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
+    quint64 param_Total, const QString &param_ToolTip)
+{
+    QListWidgetItem *line = FDUStatusListBox->item(param_Row);
+    if (!line)
+        return;
+    line->setToolTip(param_ToolTip);
+    line->setData(kStatusFillRole,
+        QVariant::fromValue(StatusFillValue { param_Kind, param_Done, param_Total }));
 }
 
 void Form1::StartButton_Click()

@@ -13,6 +13,7 @@
 #include "ui/ui_message.h"
 #include "workflow/build_texts.h"
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -31,6 +32,24 @@ class QTimer;
 namespace vornik {
 class FirmwareImageSource;
 }
+
+// What the fill behind a status row stands for.
+enum class StatusFill {
+    None,
+    Transfer, // bytes of the image the printer has accepted
+    TransferFailed, // how far the image got before the transfer failed
+    Wait, // time waited for the printer to store the image, against the limit
+};
+// A status row's fill, kept whole in one item role so that a row never shows one report's share
+// against another's total. The fill covers `done` / `total` of the row.
+struct StatusFillValue {
+    StatusFill kind = StatusFill::None;
+    quint64 done = 0;
+    quint64 total = 0;
+    friend bool operator==(const StatusFillValue &, const StatusFillValue &) = default;
+};
+Q_DECLARE_METATYPE(StatusFillValue)
+inline constexpr int kStatusFillRole = Qt::UserRole + 1;
 
 // Device-change message of the window system, as the printer-list handler expects it.
 inline constexpr quint32 WM_DEVICECHANGE = 0x0219;
@@ -108,8 +127,13 @@ public:
     void SetWaitCursor(bool param_On);
     // Highlight row r of both update lists, or none (-1).
     void HighlightUpdateRow(int param_Row);
-    // Replace the text of row r of FDUStatusListBox, repainting held back around it.
+    // Replace the text of row r of FDUStatusListBox, repainting held back around it. The row's
+    // fill and its tooltip stay.
     void ReplaceStatusRow(int param_Row, const QString &param_Text);
+    // The fill drawn behind the text of row r of FDUStatusListBox: `done` of `total` (bytes
+    // delivered, or milliseconds waited against the limit), with `toolTip` on the row.
+    void SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
+        quint64 param_Total, const QString &param_ToolTip = QString());
 
     // --- Languages and branding (ui/languages.cpp) --------------------------------------
     void App_SelectDefaultLanguage();
@@ -149,6 +173,10 @@ public:
     void App_BGWorker_SetPrinterInFlashMode();
     void App_BGWorker_SendFlashFile(int param_Index);
     void App_BGWorker_WaitForFlashUpdateDone();
+    // From the step-2 worker: the printer has accepted `accepted` of `total` bytes. Handed to
+    // the user-interface thread through its event queue, in order, ahead of the worker's
+    // completion notice.
+    void App_ReportTransferProgress(quint64 param_Accepted, quint64 param_Total);
     // Process every pending event and return.
     void PumpEvents();
     // Process events until `worker` is no longer busy, sleeping while nothing happens.
@@ -160,6 +188,8 @@ public:
     int App_IsCorrectFlashFile(QString &param_FWBuildStr);
     // True once the load sequence has closed the window (identity check failed).
     bool closedDuringLoad() const { return closedDuringLoad_; }
+    // How many drags were handed to the compositor (Wayland).
+    int systemMovesRequested() const { return systemMovesRequested_; }
 
     // --- Firmware transfer (firmware/transfer_form1.cpp) --------------------------------
     int App_CopyFirmwareRCDATAResourceToPrinter(const char16_t *param_pUsbPathStrW);
@@ -189,10 +219,41 @@ private:
     bool loaded_ = false;
     bool closedDuringLoad_ = false;
     bool runInProgress_ = false;
+    int systemMovesRequested_ = 0;
     // The download-mode entry each update row was sent to, so that no entry serves two rows.
     int flashEntryOfRow_[6] = { -1, -1, -1, -1, -1, -1 };
+    // The row whose image is being sent, and the transfer's last report and real time.
+    int transferRow_ = -1;
+    quint64 transferAccepted_ = 0;
+    quint64 transferTotal_ = 0;
+    QElapsedTimer transferTime_;
 };
 
 // Writes the UTF-16 units of `param_ManagedStr` and a terminating zero into the 256-unit array
 // `param_WcharArray`, cutting a longer text at 255 units.
 void UI_CopyManagedStringToWcharArray(const QString &param_ManagedStr, char16_t *param_WcharArray);
+
+// Holds back a widget's repainting around a batch of changes and lets it go again on every
+// path, a failed text lookup included: a list left with repainting off never shows a change
+// again.
+class RepaintsHeldBack {
+public:
+    explicit RepaintsHeldBack(QWidget *widget)
+        : widget_(widget)
+    {
+        widget_->setUpdatesEnabled(false);
+    }
+    ~RepaintsHeldBack() { release(); }
+    RepaintsHeldBack(const RepaintsHeldBack &) = delete;
+    RepaintsHeldBack &operator=(const RepaintsHeldBack &) = delete;
+
+    void release()
+    {
+        if (widget_)
+            widget_->setUpdatesEnabled(true);
+        widget_ = nullptr;
+    }
+
+private:
+    QWidget *widget_;
+};

@@ -1,8 +1,10 @@
 #include "ui/look.h"
 
+#include <QAbstractItemView>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QTextLayout>
 
 namespace look {
@@ -51,6 +53,30 @@ void fillBackground(QWidget *widget, const QColor &background)
     palette.setColor(QPalette::Window, background);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+void setTextColour(QWidget *widget, const QColor &text)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::ButtonText, text);
+    widget->setPalette(palette);
+}
+
+void setListColours(QAbstractItemView *list, const QColor &base, const QColor &text)
+{
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, base);
+    palette.setColor(QPalette::Window, base);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::WindowText, text);
+    // The marked row keeps the same colours when the list is not focused, as it must show
+    // which printer is being worked on while the operator looks elsewhere.
+    palette.setColor(QPalette::Highlight, kMarkedRow);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    list->setPalette(palette);
 }
 
 void styleFlatButton(QPushButton *button, const QColor &normal, const QColor &hover,
@@ -105,7 +131,7 @@ QString ElidedLabel::shownText() const
     QString text = this->text();
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QRect box = contentsRect();
+    const QRect box = textRect();
     if (box.width() <= 0 || box.height() <= 0)
         return text;
 
@@ -160,6 +186,30 @@ QString ElidedLabel::shownText() const
     return shown.join(QLatin1Char('\n'));
 }
 
+QRect ElidedLabel::textRect() const
+{
+    // Where QLabel puts its text: inside the margin on every side, and the indent on the edges
+    // the text is aligned to (half an "x" when none is set and the label has a frame).
+    QRect box = contentsRect();
+    const int around = margin();
+    box.adjust(around, around, -around, -around);
+    int in = indent();
+    if (in < 0)
+        in = frameWidth() > 0 ? fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2 : 0;
+    if (in > 0) {
+        const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
+        if (align & Qt::AlignLeft)
+            box.setLeft(box.left() + in);
+        if (align & Qt::AlignRight)
+            box.setRight(box.right() - in);
+        if (align & Qt::AlignTop)
+            box.setTop(box.top() + in);
+        if (align & Qt::AlignBottom)
+            box.setBottom(box.bottom() - in);
+    }
+    return box;
+}
+
 QSize ElidedLabel::sizeHint() const
 {
     const QFontMetrics metrics(font());
@@ -175,7 +225,7 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
     const QStringList lines = shownText().split(QLatin1Char('\n'));
-    const QRect box = contentsRect();
+    const QRect box = textRect();
     const int lineHeight = QFontMetrics(font()).lineSpacing();
     const int blockHeight = int(lines.size()) * lineHeight;
 

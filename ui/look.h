@@ -12,6 +12,7 @@
 #include <QString>
 #include <QWidget>
 
+class QAbstractItemView;
 class QPushButton;
 class QWidget;
 
@@ -22,6 +23,7 @@ inline const QColor kFrameBlue { 0, 117, 191 };
 inline const QColor kPanelGrey { 156, 170, 193 };
 inline const QColor kHeaderBlue { 40, 70, 120 };
 inline const QColor kHeaderBlueHover { 40, 100, 160 };
+inline const QColor kMarkedRow { 0, 120, 215 };
 
 // "Segoe UI" where Windows has it, the nearest sans-serif elsewhere.
 QFont uiFont(qreal pointSize, bool bold = false, bool italic = false);
@@ -30,6 +32,11 @@ QFont uiSemiboldFont(qreal pointSize, bool bold = false);
 
 // Solid background of a plain widget.
 void fillBackground(QWidget *widget, const QColor &background);
+// The colour of a widget's text. Every text colour is set, never taken from the desktop: a dark
+// theme would otherwise draw light text on the tool's own light backgrounds.
+void setTextColour(QWidget *widget, const QColor &text);
+// A list's background and text, and the marked row's colours (the row being worked on).
+void setListColours(QAbstractItemView *list, const QColor &base, const QColor &text);
 // A flat, borderless button with its own colours at rest, under the pointer and while pressed.
 void styleFlatButton(QPushButton *button, const QColor &normal, const QColor &hover,
     const QColor &pressed, const QColor &text = Qt::white);
@@ -58,6 +65,8 @@ public:
     bool eliding() const { return eliding_; }
     // The text as it is painted in the current size.
     QString shownText() const;
+    // The part of the label the text is laid out in.
+    QRect textRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

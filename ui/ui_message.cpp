@@ -6,9 +6,11 @@
 #include "ui/pictures.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -42,6 +44,7 @@ look::ElidedLabel *addTopLabel(QWidget *page, const char *name, int height)
     label->setFixedHeight(height);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     look::fillBackground(label, Qt::white);
+    look::setTextColour(label, Qt::black);
     page->layout()->addWidget(label);
     return label;
 }
@@ -66,11 +69,7 @@ UI_Message::UI_Message(QWidget *parent)
     UI_CaptionLabel = look::named<QLabel>("UI_CaptionLabel");
     UI_CaptionLabel->setFixedHeight(32);
     look::fillBackground(UI_CaptionLabel, kFirebrick);
-    {
-        QPalette palette = UI_CaptionLabel->palette();
-        palette.setColor(QPalette::WindowText, Qt::white);
-        UI_CaptionLabel->setPalette(palette);
-    }
+    look::setTextColour(UI_CaptionLabel, Qt::white);
     UI_CaptionLabel->setFont(look::uiFont(11, true));
     UI_CaptionLabel->setAlignment(Qt::AlignCenter);
     frame->addWidget(UI_CaptionLabel);
@@ -111,6 +110,7 @@ UI_Message::UI_Message(QWidget *parent)
     UI_UpdatedPrintersLabel->setFixedWidth(401);
     look::fillBackground(UI_UpdatedPrintersLabel, Qt::white);
     UI_UpdatedPrintersLabel->setFont(look::uiFont(10));
+    look::setTextColour(UI_UpdatedPrintersLabel, Qt::black);
     UI_UpdatedPrintersLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     UI_UpdatedPrintersLabel->setIndent(4);
     updated->addWidget(UI_UpdatedPrintersLabel);
@@ -132,6 +132,8 @@ UI_Message::UI_Message(QWidget *parent)
     UI_ProgressBarLabel->setFixedSize(371, 45);
     UI_ProgressBarLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     UI_ProgressBarLabel->setIndent(4);
+    look::fillBackground(UI_ProgressBarLabel, Qt::white);
+    look::setTextColour(UI_ProgressBarLabel, Qt::black);
     barRow->addWidget(UI_ProgressBarLabel);
     barRow->addStretch(1);
     static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addLayout(barRow);
@@ -262,12 +264,39 @@ void UI_Message::reject()
     QDialog::reject();
 }
 
-void UI_Message::showEvent(QShowEvent *event)
+void UI_Message::setVisible(bool visible)
 {
-    if (!loaded_) {
+    if (visible && !isVisible())
+        centreOverOwner();
+    QDialog::setVisible(visible);
+    // Qt sends the show event before a modal dialog counts as modal; loaded from there, the
+    // load's event processing would still hand the owner's queued clicks (a START pressed a
+    // moment earlier) to the owner, behind the dialog's back.
+    if (visible && !loaded_ && isVisible()) {
         loaded_ = true;
         UI_Message_Load();
-    } else if (gUI_Message_MsgType == 2) {
+    }
+}
+
+void UI_Message::centreOverOwner()
+{
+    // Qt's own placement guesses a window frame that a frameless dialog does not have and lands
+    // 10 pixels left of and 40 above the centre.
+    QRect over;
+    if (const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr)
+        over = owner->frameGeometry();
+    else if (const QScreen *screen = QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    if (over.isEmpty())
+        return;
+    QRect frame(QPoint(0, 0), frameGeometry().size());
+    frame.moveCenter(over.center());
+    move(frame.topLeft());
+}
+
+void UI_Message::showEvent(QShowEvent *event)
+{
+    if (loaded_ && gUI_Message_MsgType == 2) {
         // Shown again by its owner after it was hidden: the bar moves again.
         UI_ProgressTimer_Handler(QStringLiteral("Start"));
         findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"))->start();

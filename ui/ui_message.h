@@ -65,12 +65,17 @@ public:
 
     // A progress dialog has no way out for the operator: Escape is ignored in that mode.
     void reject() override;
+    // Centred over the window it belongs to (or the screen), then filled: the load processes
+    // pending events, and only once the dialog is up does it block input to that window.
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void centreOverOwner();
+
     bool loaded_ = false;
 };
 

@@ -5,17 +5,24 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 
-DeviceChangeNotifier::DeviceChangeNotifier(
-    vornik::DevicePlatform &devices, std::function<void()> onChange, QObject *parent)
+DeviceChangeNotifier::DeviceChangeNotifier(vornik::DevicePlatform &devices,
+    std::function<void()> onChange, QObject *parent, std::function<bool()> accepting)
     : QObject(parent)
     , devices_(devices)
     , onChange_(std::move(onChange))
+    , accepting_(std::move(accepting))
 {
     // The listener may run on any thread and after this object is gone; the guarded pointer is
     // checked on this object's thread, where the notice is handled.
     const QPointer<DeviceChangeNotifier> self(this);
-    devices_.setChangeListener([self] {
+    QThread *const home = thread();
+    devices_.setChangeListener([self, home] {
+        // On the home thread the notice arrives now; whether it is wanted is decided now. It is
+        // still handled from the event loop, outside the backend that raised it.
+        if (QThread::currentThread() == home && self && self->accepting_ && !self->accepting_())
+            return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self] {

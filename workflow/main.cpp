@@ -6,8 +6,38 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+
+namespace {
+
+// What the toolkit said while it started, passed on once it has started.
+QStringList &HeldBackMessages()
+{
+    static QStringList messages;
+    return messages;
+}
+
+// While the toolkit starts, its complaints are held back: without a display Qt prints a few
+// lines about plugins and ends with advice to reinstall the application, which sends an
+// operator the wrong way. What the operator needs to know fits in one line.
+void StartUpMessages(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        HeldBackMessages().append(text);
+        return;
+    }
+    std::fputs("VornikFDU needs a graphical session (X11 or Wayland): no display could be "
+               "opened.\n",
+        stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+} // namespace
 
 int main(int, char **)
 {
@@ -15,9 +45,11 @@ int main(int, char **)
     int argc = 1;
     char name[] = "VornikFDU";
     char *argv[] = { name, nullptr };
-    QApplication::setHighDpiScaleFactorRoundingPolicy(
-        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
+    for (const QString &text : std::as_const(HeldBackMessages()))
+        std::fprintf(stderr, "%s\n", qUtf8Printable(text));
 
     vornik::InstallDefaultPlatform();
     InstallQtErrorBox();

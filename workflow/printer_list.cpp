@@ -9,10 +9,16 @@
 
 namespace {
 
-// The product name as the printer layer compares it: 16-bit units with a terminator.
+// The product name as the printer layer compares it: 16-bit units with a terminator. Reads the
+// text without QString::utf16(), which turns a null text into an empty one in place; the build
+// texts keep "not supplied" apart from "empty" for the identity check after the first listing.
 std::u16string ToTableText(const QString &text)
 {
-    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
+    std::u16string units;
+    units.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar unit : text)
+        units.push_back(unit.unicode());
+    return units;
 }
 
 QString FailureText(const std::exception &error)
@@ -57,7 +63,7 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
             const int found = Lib_GetSupportedPrinterDeviceInfo(
                 product.c_str(), &idle, &gUSBPrinterClassDeviceInfo);
             if (found > 0) {
-                SupportedPrinterCheckedListBox->setUpdatesEnabled(false);
+                RepaintsHeldBack held(SupportedPrinterCheckedListBox);
                 SupportedPrinterCheckedListBox->clear();
                 for (int i = 0; i < found; ++i) {
                     auto *entry = new QListWidgetItem(QString::fromUtf16(idle.ProductName[i])
@@ -67,7 +73,6 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
                     entry->setCheckState(Qt::Unchecked);
                     SupportedPrinterCheckedListBox->addItem(entry);
                 }
-                SupportedPrinterCheckedListBox->setUpdatesEnabled(true);
             }
         }
         PumpEvents();
@@ -120,7 +125,7 @@ void UI_CopyManagedStringToWcharArray(const QString &param_ManagedStr, char16_t 
 {
     const qsizetype units
         = std::min<qsizetype>(param_ManagedStr.size(), vornik::contract::kTextUnits - 1);
-    const char16_t *source = reinterpret_cast<const char16_t *>(param_ManagedStr.utf16());
+    const auto *source = reinterpret_cast<const char16_t *>(param_ManagedStr.constData());
     std::copy(source, source + units, param_WcharArray);
     param_WcharArray[units] = u'\0';
 }

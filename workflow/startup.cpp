@@ -15,7 +15,8 @@ void Form1::Form1_Load()
 {
     if (vornik::DevicePlatform *devices = vornik::CurrentPlatform().devices) {
         new DeviceChangeNotifier(
-            *devices, [this] { WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED); }, this);
+            *devices, [this] { WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED); }, this,
+            [this] { return gUSBPnPDetected == 0; });
     }
     App_Form1Load_Handler();
 }

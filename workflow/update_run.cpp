@@ -10,9 +10,11 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
@@ -65,6 +67,33 @@ int FindFlashEntry(const char16_t *serial, const int *taken, int takenCount)
     }
     return -1;
 }
+
+// "12.5 MiB / 60.0 MiB, 850 KiB/s": numbers and units only, the same in every language.
+QString TransferToolTip(quint64 accepted, quint64 total, qint64 elapsedMs)
+{
+    const QLocale numbers = QLocale::c();
+    QString text = numbers.formattedDataSize(qint64(accepted), 1) + QStringLiteral(" / ")
+        + numbers.formattedDataSize(qint64(total), 1);
+    if (elapsedMs > 0 && accepted > 0)
+        text += QStringLiteral(", ")
+            + numbers.formattedDataSize(qint64(double(accepted) * 1000.0 / double(elapsedMs)), 0)
+            + QStringLiteral("/s");
+    return text;
+}
+
+// "1:05 / 3:10".
+QString WaitToolTip(quint64 waitedMs, quint64 limitMs)
+{
+    const auto clock = [](quint64 ms) {
+        const quint64 seconds = ms / 1000;
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    };
+    return clock(waitedMs) + QStringLiteral(" / ") + clock(limitMs);
+}
+
+// The longest the step-3 worker waits: the limit, plus the sleep that follows its last probe
+// inside the limit.
+constexpr quint64 kLongestStoreWaitMs = quint64(kStoreLimitSeconds) * 1000 + kBusPollIntervalMs;
 
 // Shows which of the three steps is under way.
 void ShowStep(Form1 &form, const char *step)
@@ -122,11 +151,14 @@ void Form1::App_StartButton_Handler()
             PrinterStatusButton->setEnabled(true);
             CloseButton->setEnabled(false);
             LangButton->setEnabled(false);
+            // A refusal before this run enabled CLOSE (the end of that try); left lit, it would
+            // invite a click that the window must refuse while printers are being flashed.
+            AppCloseButton->setEnabled(false);
             g_BlockUsbEnumeration = 1;
 
             FDUPrinterListBox->clear();
             USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
-            FDUStatusListBox->setUpdatesEnabled(false);
+            RepaintsHeldBack held(FDUStatusListBox);
             int row = 0;
             // The list as it is now: a device-change notice handled by the pump above may have
             // rebuilt it since the counts were taken.
@@ -141,7 +173,7 @@ void Form1::App_StartButton_Handler()
                     idle.Selected[i] = 0;
                 }
             }
-            FDUStatusListBox->setUpdatesEnabled(true);
+            held.release();
 
             SupportedPrinterCheckedListBox->setEnabled(false);
             PumpEvents();
@@ -166,8 +198,9 @@ void Form1::App_StartButton_Handler()
     AppCloseButton->setEnabled(true);
     SetWaitCursor(false);
     Progress_UpdateStepsLabel->setText(QString());
-    PumpEvents();
+    // The run is over before the last pump: a CLOSE click handled there must close the window.
     runInProgress_ = false;
+    PumpEvents();
 }
 
 void Form1::App_SetPrintersInFlashMode()
@@ -224,8 +257,12 @@ int Form1::App_FlashFirmware()
                 PumpEvents();
                 Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
                 gFhxSendStatus = 0;
+                transferRow_ = r;
+                transferAccepted_ = transferTotal_ = 0;
+                transferTime_.start();
                 SendFhxBGWorker.RunWorkerAsync(k);
                 PumpUntilIdle(SendFhxBGWorker);
+                transferRow_ = -1;
                 if (gFhxSendStatus == 1) {
                     gFDUPrinterInfo.UpdateState[r] = kStateStoring;
                     ReplaceStatusRow(r, StrRes("StrRes_StatusStoringAndUpdating"));
@@ -233,6 +270,10 @@ int Form1::App_FlashFirmware()
                 } else {
                     gFDUPrinterInfo.UpdateState[r] = kStateFailed;
                     ReplaceStatusRow(r, StrRes("StrRes_StatusFlashingTimeout"));
+                    // The fill stays as a record of how far the image got, marked as failed.
+                    SetStatusFill(r, StatusFill::TransferFailed, transferAccepted_, transferTotal_,
+                        TransferToolTip(
+                            transferAccepted_, transferTotal_, transferTime_.elapsed()));
                 }
                 PumpEvents();
             } else {
@@ -269,10 +310,27 @@ int Form1::App_WaitForFlashUpdate()
                 = gFDUPrinterInfo.UpdateState[r] == kStateStoring ? flashEntryOfRow_[r] : -1;
             if (k >= 0) {
                 Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
+                // The time waited, from the clock the worker sleeps on, shown while it waits.
+                const std::uint32_t waitStart = TheClock().tickCount();
+                const auto showWaited = [this, r, waitStart] {
+                    const quint64 waited = std::min<quint64>(
+                        static_cast<std::uint32_t>(TheClock().tickCount() - waitStart),
+                        kLongestStoreWaitMs);
+                    SetStatusFill(r, StatusFill::Wait, waited, kLongestStoreWaitMs,
+                        WaitToolTip(waited, kLongestStoreWaitMs));
+                };
+                showWaited();
+                QTimer waitTicker;
+                waitTicker.setInterval(100);
+                connect(&waitTicker, &QTimer::timeout, this, showWaited);
+                waitTicker.start();
                 FlashBGWorker.RunWorkerAsync();
                 PumpUntilIdle(FlashBGWorker);
+                waitTicker.stop();
+                showWaited();
                 if (gFlashUpdateStatus != 0) {
                     ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateCompleted"));
+                    SetStatusFill(r, StatusFill::None, 0, 0);
                     gFDUPrinterInfo.UpdateState[r] = kStateCompleted;
                     ++updatedCount;
                 } else {
@@ -294,6 +352,23 @@ int Form1::App_WaitForFlashUpdate()
         return 0;
     }
     return updatedCount;
+}
+
+void Form1::App_ReportTransferProgress(quint64 param_Accepted, quint64 param_Total)
+{
+    // Called on the step-2 worker: only the numbers travel, through the window's event queue,
+    // which keeps them in order and ahead of the worker's completion notice.
+    QMetaObject::invokeMethod(
+        this,
+        [this, param_Accepted, param_Total] {
+            if (transferRow_ < 0 || param_Accepted < transferAccepted_)
+                return;
+            transferAccepted_ = param_Accepted;
+            transferTotal_ = param_Total;
+            SetStatusFill(transferRow_, StatusFill::Transfer, param_Accepted, param_Total,
+                TransferToolTip(param_Accepted, param_Total, transferTime_.elapsed()));
+        },
+        Qt::QueuedConnection);
 }
 
 void Form1::App_BGWorker_SetPrinterInFlashMode()

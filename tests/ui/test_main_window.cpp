@@ -5,6 +5,7 @@
 
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
+#include "ui/look.h"
 #include "ui/pictures.h"
 
 #include <QLabel>
@@ -342,6 +343,54 @@ private slots:
             qPrintable(QStringLiteral("width %1").arg(widget->width())));
         QVERIFY2(qAbs(widget->height() - size.height()) <= 1,
             qPrintable(QStringLiteral("height %1").arg(widget->height())));
+    }
+
+    void elidedLabelKeepsItsMarginAndIndent_data()
+    {
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<int>("margin");
+        QTest::addColumn<int>("indent");
+        QTest::addColumn<QRect>("text"); // where the text may paint, in a 200 x 80 label
+        QTest::newRow("margin") << int(Qt::AlignLeft | Qt::AlignTop) << 10 << 0
+                                << QRect(10, 10, 180, 60);
+        QTest::newRow("indent on the left")
+            << int(Qt::AlignLeft | Qt::AlignVCenter) << 0 << 24 << QRect(24, 0, 176, 80);
+        QTest::newRow("indent on the right")
+            << int(Qt::AlignRight | Qt::AlignVCenter) << 0 << 24 << QRect(0, 0, 176, 80);
+        QTest::newRow("margin and indent, top left")
+            << int(Qt::AlignLeft | Qt::AlignTop) << 6 << 12 << QRect(18, 18, 176, 56);
+    }
+
+    void elidedLabelKeepsItsMarginAndIndent()
+    {
+        QFETCH(int, alignment);
+        QFETCH(int, margin);
+        QFETCH(int, indent);
+        QFETCH(QRect, text);
+        look::ElidedLabel label;
+        label.setFixedSize(200, 80);
+        look::fillBackground(&label, Qt::white);
+        look::setTextColour(&label, Qt::black);
+        label.setAlignment(Qt::Alignment(alignment));
+        label.setMargin(margin);
+        label.setIndent(indent);
+        label.setText(QStringLiteral("WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW WWWW"));
+
+        const QImage picture = label.grab().toImage();
+        int inked = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (QColor(picture.pixel(x, y)).lightness() > 200)
+                    continue;
+                ++inked;
+                QVERIFY2(
+                    text.contains(x, y), qPrintable(QStringLiteral("ink at %1, %2").arg(x).arg(y)));
+            }
+        }
+        QVERIFY(inked > 0);
+        // Lines are cut to the narrower width, and the ellipsis lands inside it too.
+        for (const QString &line : label.shownText().split(QLatin1Char('\n')))
+            QVERIFY(label.fontMetrics().horizontalAdvance(line) <= text.width());
     }
 
     void firstShowRunsStartUpThenCentres()

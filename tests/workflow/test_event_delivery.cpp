@@ -1,0 +1,364 @@
+// The window as a desktop drives it: device-change notices through a real socket notifier and a
+// real timer, clicks through the window's own event queue and QTest, the message dialog through
+// a real exec(). Each case is one where calling the handler directly behaves differently.
+#include "harness.h"
+#include "ui/ui_support.h"
+
+#include "ui/string_table.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The simulated printers behind a notice descriptor, the way the Linux backend puts a udev
+// monitor behind one: a byte written to the pipe is a kernel event, and the window learns of it
+// only through its QSocketNotifier.
+class NoticePipePlatform : public vornik::DevicePlatform {
+public:
+    explicit NoticePipePlatform(vornik::DevicePlatform &inner)
+        : inner_(inner)
+    {
+        if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0)
+            fds_[0] = fds_[1] = -1;
+    }
+    ~NoticePipePlatform() override
+    {
+        ::close(fds_[0]);
+        ::close(fds_[1]);
+    }
+
+    void kernelEvent() { QVERIFY(::write(fds_[1], "x", 1) == 1); }
+    // A notice raised on whatever thread calls this, as the simulated printers raise theirs.
+    void notifyFromHere()
+    {
+        if (listener_)
+            listener_();
+    }
+
+    int enumerations = 0;
+    std::function<void()> duringEnumeration;
+
+    bool beginEnumeration() override
+    {
+        ++enumerations;
+        if (duringEnumeration)
+            duringEnumeration();
+        return inner_.beginEnumeration();
+    }
+    vornik::InterfaceLookup interfacePath(int index, std::u16string &path) override
+    {
+        return inner_.interfacePath(index, path);
+    }
+    void endEnumeration() override { inner_.endEnumeration(); }
+    vornik::DeviceHandle open(const std::u16string &path, vornik::OpenMode mode) override
+    {
+        return inner_.open(path, mode);
+    }
+    bool queryDeviceId(vornik::DeviceHandle handle, std::uint8_t *buffer, std::size_t size) override
+    {
+        return inner_.queryDeviceId(handle, buffer, size);
+    }
+    bool write(vornik::DeviceHandle handle, const std::uint8_t *data, std::size_t size) override
+    {
+        return inner_.write(handle, data, size);
+    }
+    bool read(vornik::DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity,
+        std::size_t &got) override
+    {
+        return inner_.read(handle, buffer, capacity, got);
+    }
+    void close(vornik::DeviceHandle handle) override { inner_.close(handle); }
+    bool isPresent(const std::u16string &path) override { return inner_.isPresent(path); }
+    void setChangeListener(std::function<void()> listener) override
+    {
+        listener_ = listener;
+        inner_.setChangeListener(std::move(listener));
+    }
+    int notificationFd() const override { return fds_[0]; }
+    void readNotifications() override
+    {
+        char byte;
+        while (::read(fds_[0], &byte, 1) == 1)
+            notifyFromHere();
+    }
+
+private:
+    vornik::DevicePlatform &inner_;
+    int fds_[2] = { -1, -1 };
+    std::function<void()> listener_;
+};
+
+class PipedHarness : public WorkflowHarness {
+public:
+    PipedHarness() { vornik::InstallPlatform(&piped, &clock); }
+    // The window's notifier lets go of the platform before the platform goes.
+    ~PipedHarness() { form.reset(); }
+
+    NoticePipePlatform piped { printers };
+};
+
+// A click queued in the window's event queue, as a click the window system delivered while the
+// program was busy: handled whenever the program next processes events, and subject to the
+// modality of whatever dialog is up at that moment.
+void postClick(QWidget *target)
+{
+    QWindow *window = target->window()->windowHandle();
+    QVERIFY(window);
+    const QPointF local = target->mapTo(target->window(), target->rect().center());
+    const QPointF global = target->mapToGlobal(target->rect().center());
+    for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease }) {
+        QCoreApplication::postEvent(window,
+            new QMouseEvent(type, local, local, global, Qt::LeftButton,
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+    }
+}
+
+// Presses OK on every message dialog that comes up modally, as an operator would, after
+// letting `look` see the program's state while the dialog is up.
+class ModalDialogOperator : public QObject {
+public:
+    explicit ModalDialogOperator(std::function<void(UI_Message &)> look)
+        : look_(std::move(look))
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto *dialog = qobject_cast<UI_Message *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible() || dialog == last_)
+                return;
+            last_ = dialog;
+            ++dialogs;
+            if (look_)
+                look_(*dialog);
+            QTest::mouseClick(dialog->UI_OkButton, Qt::LeftButton);
+        });
+        timer_.start(10);
+    }
+    int dialogs = 0;
+
+private:
+    std::function<void(UI_Message &)> look_;
+    QTimer timer_;
+    UI_Message *last_ = nullptr;
+};
+
+// Looks up every text in `inner` except one key, which is missing.
+class TableWithoutKey : public StringTable {
+public:
+    TableWithoutKey(std::unique_ptr<StringTable> inner, const char *missing)
+        : inner_(std::move(inner))
+        , missing_(missing)
+    { }
+    QString lookup(const char *key) const override
+    {
+        if (qstrcmp(key, missing_) == 0)
+            throw std::runtime_error(std::string("No text for \"") + key + "\".");
+        return inner_->lookup(key);
+    }
+
+private:
+    std::unique_ptr<StringTable> inner_;
+    const char *missing_;
+};
+
+bool runHasBegun(const Form1 &form)
+{
+    return form.MainTabControl->currentWidget() == form.ProgressTabPage
+        || form.FDUStatusListBox->count() > 0;
+}
+
+} // namespace
+
+class EventDeliveryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void noticeDuringAListingIsDropped_data()
+    {
+        QTest::addColumn<bool>("fromDescriptor");
+        QTest::newRow("udev descriptor, socket notifier") << true;
+        QTest::newRow("poll timer on the window thread") << false;
+    }
+
+    // The rule of the printer list: a notice that arrives while the guard is up is lost, not
+    // deferred. Deferred, it starts a second listing after the first and clears the ticks the
+    // operator set in between.
+    void noticeDuringAListingIsDropped()
+    {
+        QFETCH(bool, fromDescriptor);
+        PipedHarness h;
+        h.printers.attach(h.printer("S1"));
+        h.printers.attach(h.printer("S2"));
+        Form1 &form = h.start();
+        QTest::qWait(20);
+        QCOMPARE(h.listEntries().size(), 2);
+
+        bool raised = false;
+        h.piped.enumerations = 0;
+        h.piped.duringEnumeration = [&] {
+            if (raised)
+                return;
+            raised = true;
+            if (fromDescriptor)
+                h.piped.kernelEvent();
+            else
+                QTimer::singleShot(0, &form, [&] { h.piped.notifyFromHere(); });
+        };
+        h.piped.kernelEvent();
+        QTRY_COMPARE(h.piped.enumerations, 1);
+        QVERIFY(raised);
+        QCOMPARE(form.gUSBPnPDetected, 0);
+
+        // The operator ticks a printer once the list is back; nothing may undo it.
+        h.tick(1);
+        QTest::qWait(100);
+        QCOMPARE(h.piped.enumerations, 1);
+        QCOMPARE(form.SupportedPrinterCheckedListBox->item(1)->checkState(), Qt::Checked);
+
+        // Outside a listing each kernel event is a listing of its own.
+        h.piped.kernelEvent();
+        QTRY_COMPARE(h.piped.enumerations, 2);
+    }
+
+    // A START pressed just before a message came up must not run the update from inside the
+    // message's own event processing.
+    void queuedStartClickDoesNotReachTheWindowBehindADialog()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("S1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        form.dialogRunner = nullptr; // the real modal exec()
+
+        bool runWhileDialogUp = false;
+        ModalDialogOperator operatorAtDesk(
+            [&](UI_Message &) { runWhileDialogUp |= runHasBegun(form); });
+        postClick(form.StartButton);
+        form.App_ShowUIMessage_Handler(1, QStringLiteral("Listing the printers failed."), 0, 0);
+
+        QCOMPARE(operatorAtDesk.dialogs, 1);
+        QVERIFY(!runWhileDialogUp);
+        QTest::qWait(50);
+        QVERIFY(!runHasBegun(form));
+    }
+
+    void messageDialogIsCentredOverTheWindow()
+    {
+        WorkflowHarness h;
+        Form1 &form = h.start();
+        form.dialogRunner = nullptr;
+        form.move(137, 91);
+        QRect dialogFrame;
+        ModalDialogOperator operatorAtDesk(
+            [&](UI_Message &dialog) { dialogFrame = dialog.frameGeometry(); });
+        form.App_ShowUIMessage_Handler(1, QStringLiteral("Centred?"), 0, 0);
+        QCOMPARE(operatorAtDesk.dialogs, 1);
+        const QPoint offset = dialogFrame.center() - form.frameGeometry().center();
+        QVERIFY2(qAbs(offset.x()) <= 1 && qAbs(offset.y()) <= 1,
+            qPrintable(QStringLiteral("off by %1, %2").arg(offset.x()).arg(offset.y())));
+    }
+
+    // After a refusal the end of that try enables CLOSE; the run that follows must not leave it
+    // lit and clickable while printers are being flashed.
+    void closeIsDisabledForTheWholeRunAfterARefusal()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("S1"));
+        Form1 &form = h.start();
+        QTest::mouseClick(form.StartButton, Qt::LeftButton);
+        QCOMPARE(h.messages.size(), size_t(1));
+        QCOMPARE(h.messages[0].text, form.StrRes("StrRes_SelectPrinter"));
+        QVERIFY(form.AppCloseButton->isEnabled());
+
+        h.tick(0);
+        int rowsSeen = 0;
+        bool closeUsableDuringRun = false;
+        h.onStatus = [&](const WorkflowHarness::StatusChange &) {
+            ++rowsSeen;
+            closeUsableDuringRun |= form.AppCloseButton->isEnabled();
+            QTest::mouseClick(form.AppCloseButton, Qt::LeftButton);
+            closeUsableDuringRun |= !form.isVisible();
+        };
+        QTest::mouseClick(form.StartButton, Qt::LeftButton);
+        QCOMPARE(rowsSeen, 6);
+        QVERIFY(!closeUsableDuringRun);
+        QVERIFY(form.isVisible());
+        QVERIFY(form.AppCloseButton->isEnabled());
+        QCOMPARE(h.statuses(), QStringList { QStringLiteral("Firmware update: completed") });
+    }
+
+    // CLOSE lights up at the end of the run and the operator's click is handled by the run's
+    // last event processing: it must close the window, not be swallowed.
+    void closeClickedAsTheRunEndsCloses()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("S1"));
+        Form1 &form = h.start();
+        h.tick(0);
+
+        class ClickWhenLit : public QObject {
+        public:
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                auto *button = static_cast<QPushButton *>(watched);
+                if (event->type() == QEvent::EnabledChange && button->isEnabled() && !clicked) {
+                    clicked = true;
+                    postClick(button);
+                }
+                return false;
+            }
+            bool clicked = false;
+        } operatorAtDesk;
+        form.AppCloseButton->installEventFilter(&operatorAtDesk);
+
+        QTest::mouseClick(form.StartButton, Qt::LeftButton);
+        QVERIFY(operatorAtDesk.clicked);
+        QCOMPARE(h.messages.size(), size_t(1));
+        QCOMPARE(h.messages[0].type, 3);
+        QVERIFY(!form.isVisible());
+    }
+
+    void failedLookupLeavesTheStatusListRepainting()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("S1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        auto &table = form.gLangResourceManager[form.gLanguageImageListIndex];
+        table = std::make_unique<TableWithoutKey>(std::move(table), "StrRes_StatusInIdleMode");
+
+        QTest::mouseClick(form.StartButton, Qt::LeftButton);
+        QCOMPARE(h.messages.size(), size_t(1));
+        QCOMPARE(h.messages[0].type, 1);
+        QVERIFY(h.messages[0].text.contains(QLatin1String("StrRes_StatusInIdleMode")));
+        QVERIFY(form.FDUStatusListBox->updatesEnabled());
+        QVERIFY(form.AppCloseButton->isEnabled());
+    }
+
+    // "Not supplied" stays apart from "empty" through the first listing, so the identity check
+    // reports the missing name (the printer layer's box, then the operator's message), not an
+    // unsupported product.
+    void productNameNotSuppliedIsReportedAsMissing()
+    {
+        WorkflowHarness h;
+        h.printers.attach(h.printer("S1"));
+        BuildTexts texts = testTexts();
+        texts.productName = QString();
+        Form1 &form = h.start(texts, false);
+        QVERIFY(form.closedDuringLoad());
+        QCOMPARE(h.errorBoxes.size(), 1);
+        QCOMPARE(h.messages.size(), size_t(1));
+        QCOMPARE(h.messages[0].text, form.StrRes("StrRes_FhxFileMissing"));
+        QVERIFY(form.buildTexts().productName.isNull());
+    }
+};
+
+QTEST_MAIN(EventDeliveryTest)
+#include "test_event_delivery.moc"
