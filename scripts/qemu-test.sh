@@ -17,7 +17,7 @@ build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || {
 }
 cache=${VORNIK_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vornik-qemu}
 work=$build/qemu
-guest_limit=${VORNIK_QEMU_GUEST_LIMIT:-240} # the guest's own watchdog, seconds
+guest_limit=${VORNIK_QEMU_GUEST_LIMIT:-300} # the guest's own watchdog, seconds
 host_limit=$((guest_limit + 60))             # QEMU itself, should the guest's watchdog fail
 started=$(date +%s)
 
@@ -49,6 +49,7 @@ modules=(
     kernel/fs/configfs/configfs.ko
     kernel/drivers/usb/gadget/libcomposite.ko
     kernel/drivers/usb/gadget/function/usb_f_printer.ko
+    kernel/drivers/usb/gadget/function/usb_f_fs.ko
     kernel/drivers/usb/class/usblp.ko
 )
 
@@ -92,6 +93,10 @@ fetch_kernel() {
 
 mkdir -p "$cache"
 kernel=$(ls -d "$cache"/kernel-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+# A cached kernel from before a module joined the list is taken again.
+for module in "${modules[@]}"; do
+    [ -z "$kernel" ] || [ -f "$kernel/modules/${module##*/}" ] || kernel=""
+done
 if [ -z "$kernel" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
     say "taking the kernel from Debian's linux-image-amd64 into $cache"
     fetch_kernel

@@ -78,7 +78,8 @@ struct Options {
     int imageIdleMs = 8000; // no image byte for this long: report what came
     unsigned long long imageBytes = 0;
     std::string imageSha256;
-    std::string fault = "none"; // stay | other-serial | vanish
+    std::string fault = "none"; // stay | other-serial | vanish | stall
+    std::size_t deviceIdBytes = 0; // normal-mode ID stretched to this length, status field last
     bool startInDownloadMode = false;
 };
 
@@ -89,7 +90,8 @@ struct Options {
         "usage: vornik_emulated_printer --udc UDC [--name DIR] [--mfg M] [--mdl M] [--serial S]\n"
         "       [--status HH] [--revision TEXT] [--prepare-reply TEXT] [--reply-delay MS]\n"
         "       [--leave-delay MS] [--rejoin-delay MS] [--store MS] [--image-idle MS]\n"
-        "       [--image-bytes N --image-sha256 HEX] [--fault none|stay|other-serial|vanish]\n"
+        "       [--image-bytes N --image-sha256 HEX]\n"
+        "       [--fault none|stay|other-serial|vanish|stall] [--device-id-bytes N]\n"
         "       [--start-in-download-mode yes]\n",
         why);
     std::exit(2);
@@ -142,6 +144,8 @@ Options ParseOptions(int argc, char **argv)
             options.imageSha256 = value;
         else if (key == "--fault")
             options.fault = value;
+        else if (key == "--device-id-bytes")
+            options.deviceIdBytes = static_cast<std::size_t>(number());
         else if (key == "--start-in-download-mode")
             options.startInDownloadMode = value == "yes";
         else
@@ -150,7 +154,7 @@ Options ParseOptions(int argc, char **argv)
     if (options.status.size() != 2)
         Usage("the status is two hex digits");
     if (options.fault != "none" && options.fault != "stay" && options.fault != "other-serial"
-        && options.fault != "vanish")
+        && options.fault != "vanish" && options.fault != "stall")
         Usage("unknown fault");
     if (options.name.empty()) {
         options.name = "vornik-" + options.udc;
@@ -363,7 +367,7 @@ public:
         }
         while (!quit_ && !gStopRequested) {
             std::vector<pollfd> fds { { STDIN_FILENO, POLLIN, 0 } };
-            if (device_ >= 0 && Clock::now() >= deviceRetry_)
+            if (device_ >= 0 && Clock::now() >= deviceRetry_ && !stoppedReading_)
                 fds.push_back({ device_, POLLIN, 0 });
             const int polled = ::poll(fds.data(), fds.size(), nextTimeoutMs());
             if (polled < 0 && errno != EINTR)
@@ -385,9 +389,14 @@ private:
         if (mode_ != Mode::Normal)
             return "MFG:KX;MDL:reflash;CMD:SREC;CLS:PRINTER;SN:" + downloadSerial() + ";";
         // The status code stands at positions 16 and 17 of the S value.
-        return "MFG:" + options_.manufacturer + ";MDL:" + options_.model
-            + ";CMD:PJL,PCL3GUI;CLS:PRINTER;SN:" + options_.serial + ";S:0380000000000000" + status_
-            + "00000000;";
+        const std::string head = "MFG:" + options_.manufacturer + ";MDL:" + options_.model
+            + ";CMD:PJL,PCL3GUI;CLS:PRINTER;SN:" + options_.serial;
+        const std::string status = ";S:0380000000000000" + status_ + "00000000;";
+        // A long ID keeps its status field at the very end, beyond what fits a 512-byte buffer.
+        const std::size_t natural = head.size() + status.size();
+        if (options_.deviceIdBytes > natural + 5)
+            return head + ";CMT:" + std::string(options_.deviceIdBytes - natural - 5, 'x') + status;
+        return head + status;
     }
 
     std::string downloadSerial() const
@@ -588,6 +597,14 @@ private:
             leaveBus("vanished after " + std::to_string(imageReceived_) + " bytes");
             return;
         }
+        // The gadget's receive queue fills up and the host's write waits with nothing taken,
+        // while the printer stays on the bus.
+        if (options_.fault == "stall" && !stoppedReading_
+            && imageReceived_ >= options_.imageBytes / 2) {
+            stoppedReading_ = true;
+            Emit("stopped reading after " + std::to_string(imageReceived_) + " bytes");
+            return;
+        }
         if (options_.imageBytes > 0 && imageReceived_ >= options_.imageBytes)
             finishImage();
     }
@@ -693,6 +710,7 @@ private:
     Clock::time_point imageStart_ {};
     Clock::time_point lastImageByte_ {};
     bool incompleteReported_ = false;
+    bool stoppedReading_ = false;
     bool quit_ = false;
 };
 

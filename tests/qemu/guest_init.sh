@@ -15,7 +15,7 @@ say() { echo "vornik-guest: $*"; }
 uptime_s() { cut -d' ' -f1 /proc/uptime; }
 
 limit=$(sed -n 's/.*vornik\.limit=\([0-9][0-9]*\).*/\1/p' /proc/cmdline)
-[ -n "$limit" ] || limit=240
+[ -n "$limit" ] || limit=300
 # Whatever hangs, the machine goes down; the host then finds no result line and fails.
 (sleep "$limit"; say "watchdog: no result after ${limit}s"; poweroff -f) &
 
@@ -30,10 +30,10 @@ finish() {
     poweroff -f
 }
 
-# The order matters: each module needs the ones before it. Three dummy controllers give three
+# The order matters: each module needs the ones before it. Four dummy controllers give four
 # printers a bus each.
-for module in usb-common usbcore udc-core "dummy_hcd num=3" configfs libcomposite \
-    usb_f_printer usblp; do
+for module in usb-common usbcore udc-core "dummy_hcd num=4" configfs libcomposite \
+    usb_f_printer usb_f_fs usblp; do
     set -- $module
     if ! insmod "/lib/modules/$1.ko" $2; then
         fail "loading $1"
@@ -42,7 +42,7 @@ for module in usb-common usbcore udc-core "dummy_hcd num=3" configfs libcomposit
 done
 mount -t configfs configfs /sys/kernel/config
 if [ -e /sys/class/udc/dummy_udc.0 ] && [ -e /sys/class/udc/dummy_udc.1 ] \
-    && [ -e /sys/class/udc/dummy_udc.2 ]; then
+    && [ -e /sys/class/udc/dummy_udc.2 ] && [ -e /sys/class/udc/dummy_udc.3 ]; then
     pass "gadget stack: $(ls /sys/class/udc | tr '\n' ' ')"
 else
     fail "gadget stack: controllers: $(ls /sys/class/udc 2>/dev/null | tr '\n' ' ')"
@@ -79,6 +79,7 @@ done
 
 export HOME=/tmp XDG_RUNTIME_DIR=/tmp/runtime QT_QPA_PLATFORM=offscreen
 export QT_LOGGING_RULES="qt.qpa.fonts=false" VORNIK_EMULATED_PRINTER=$printer
+export VORNIK_HALTING_PRINTER=/opt/vornik/bin/vornik_halting_printer
 mkdir -m 0700 /tmp/runtime
 
 # One test per line: name, time limit in seconds, program.

@@ -13,6 +13,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cstring>
@@ -98,6 +100,9 @@ private slots:
     void downloadModeSwitch();
     void firmwareTransfer_data();
     void firmwareTransfer();
+    void overlongDeviceIdIsNotOffered_data();
+    void overlongDeviceIdIsNotOffered();
+    void blockFailedWhileAttached();
 
 private:
     std::unique_ptr<EmulatedPrinter> startPrinter(EmulatedPrinter::Config config);
@@ -474,6 +479,103 @@ void GuestPrinterLink::firmwareTransfer()
         // Not opened, so nothing went out.
         QVERIFY(printer->waitFor(QStringLiteral("image "), 1000).isNull());
     }
+}
+
+void GuestPrinterLink::overlongDeviceIdIsNotOffered_data()
+{
+    QTest::addColumn<int>("idBytes");
+    // usblp copies up to 1023 bytes; the buffer the layer reads into holds 511 and a zero.
+    QTest::newRow("600 bytes") << 600;
+    QTest::newRow("1000 bytes") << 1000;
+}
+
+// An ID that does not fit is unreadable as a whole: the printer is listed as "unknown", never
+// offered, and its status (beyond byte 511, where a cut would lose it) lets no command through.
+void GuestPrinterLink::overlongDeviceIdIsNotOffered()
+{
+    QFETCH(int, idBytes);
+
+    EmulatedPrinter::Config config;
+    config.udc = QStringLiteral("dummy_udc.2");
+    config.serial = QStringLiteral("QEMU-LONG");
+    config.extraArguments << QStringLiteral("--device-id-bytes") << QString::number(idBytes);
+    std::unique_ptr<EmulatedPrinter> printer = startPrinter(config);
+    QVERIFY(printer);
+    // The ID it gave the gadget, from the events up to its joining the bus.
+    QString id;
+    for (const QString &line : printer->transcript().split(QLatin1Char('\n')))
+        if (line.trimmed().startsWith(QLatin1String("device-id ")))
+            id = line.trimmed().mid(10);
+    QCOMPARE(id.size(), idBytes);
+    QVERIFY(id.lastIndexOf(QStringLiteral(";S:")) > 511);
+
+    USBPrinterClassDeviceInfo table {};
+    QTRY_COMPARE_WITH_TIMEOUT(Lib_EnumeratePrinterClassPnPDevices(&table), 3, 5000);
+    int entry = -1;
+    for (int i = 0; i < table.DeviceCount; ++i)
+        if (Text(table.SerialNumber[i]) != QLatin1String("QEMU-A1")
+            && Text(table.SerialNumber[i]) != QLatin1String("QEMU-B2"))
+            entry = i;
+    QVERIFY2(entry >= 0, qPrintable(DescribeDeviceTable(table)));
+    QCOMPARE(Text(table.ProductName[entry]), QStringLiteral("unknown"));
+    QCOMPARE(Text(table.SerialNumber[entry]), QStringLiteral("unknown"));
+    USBPrinterClassDeviceInfo supported {};
+    const int offered = Lib_GetSupportedPrinterDeviceInfo(u"ZELTAN QXR3303", &supported, &table);
+    for (int i = 0; i < offered; ++i)
+        QVERIFY(Text(supported.DevicePath[i]) != Text(table.DevicePath[entry]));
+
+    Lib_SetUSBDeviceFilePath(1, table.DevicePath[entry]);
+    QCOMPARE(GetPrinterStatus(), -1);
+    QCOMPARE(SendCommandIfReady("udw.srec_download;"), 0);
+    QVERIFY2(printer->waitFor(QStringLiteral("frame "), 1000).isNull(),
+        qPrintable(printer->transcript()));
+}
+
+// A printer that halts its bulk endpoint halfway through the image and stays on the bus: the
+// driver fails that block, and the transfer must fail with the driver's reason, not succeed.
+void GuestPrinterLink::blockFailedWhileAttached()
+{
+    const QString program = qEnvironmentVariable("VORNIK_HALTING_PRINTER");
+    if (program.isEmpty())
+        QSKIP("No halting printer in this guest");
+    QProcess printer;
+    printer.start(program,
+        { QStringLiteral("--udc"), QStringLiteral("dummy_udc.3"), QStringLiteral("--halt-after"),
+            QString::number(1024 * 1024) });
+    QVERIFY(printer.waitForStarted(5000));
+    QVERIFY(printer.waitForReadyRead(10000));
+    QCOMPARE(printer.readLine().trimmed(), QByteArray("ready"));
+    const auto stop = qScopeGuard([&printer] {
+        printer.closeWriteChannel();
+        if (!printer.waitForFinished(5000))
+            printer.kill();
+    });
+    QVERIFY(SelectPrinter(QStringLiteral("HALT1"), QStringLiteral("KX reflash"), 10000));
+    const std::u16string path(gUSBDeviceFilePath);
+
+    const QByteArray image = TestImage(2 * 1024 * 1024 + 1000, 'h');
+    vornik::MemoryFirmwareImage source(reinterpret_cast<const std::uint8_t *>(image.constData()),
+        static_cast<std::uint32_t>(image.size()));
+    QStringList failures;
+    vornik::TransferMessages messages;
+    messages.failure
+        = [&failures](const std::string &text) { failures << QString::fromStdString(text); };
+    QElapsedTimer timer;
+    timer.start();
+    const int sent = vornik::CopyFirmwareImageToPrinter(source, path.c_str(), messages);
+    qInfo("result %d after %lld ms: %s", sent, timer.elapsed(), qPrintable(failures.join('|')));
+    QCOMPARE(sent, 0);
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.front().contains(QLatin1String("Input/output error")),
+        qPrintable(failures.front()));
+    // Well within the stall limit: the driver said so at once.
+    QVERIFY(timer.elapsed() < 30000);
+
+    QVERIFY(printer.waitForReadyRead(5000) || printer.canReadLine());
+    const QByteArray halted = printer.readLine().trimmed();
+    QVERIFY2(halted.startsWith("halted ") && halted.endsWith(" ok"), halted.constData());
+    // It never left the bus.
+    QCOMPARE(Lib_IsConnectionValid(), 1);
 }
 
 QTEST_GUILESS_MAIN(GuestPrinterLink)

@@ -17,6 +17,8 @@
 #include <QListWidget>
 #include <QTest>
 
+#include <algorithm>
+
 #include <memory>
 #include <vector>
 
@@ -207,25 +209,29 @@ void GuestUpdateRun::bothPrintersUpdated()
 void GuestUpdateRun::faultsAreReportedPerPrinter()
 {
     // One printer per fault a printer can have here, all in one run: never leaves normal mode,
-    // comes back under another serial number, vanishes while it takes the image.
+    // comes back under another serial number, vanishes while it takes the image, stops reading
+    // halfway through the image and stays on the bus.
     auto printers = startPrinters({ { QStringLiteral("QEMU-STAY"), QStringLiteral("stay") },
         { QStringLiteral("QEMU-SWAP"), QStringLiteral("other-serial") },
-        { QStringLiteral("QEMU-GONE"), QStringLiteral("vanish") } });
-    QCOMPARE(printers.size(), std::size_t(3));
+        { QStringLiteral("QEMU-GONE"), QStringLiteral("vanish") },
+        { QStringLiteral("QEMU-STALL"), QStringLiteral("stall") } });
+    QCOMPARE(printers.size(), std::size_t(4));
 
     Run run;
-    runUpdate(run, 3);
+    runUpdate(run, 4);
     if (QTest::currentTestFailed())
         return;
 
     const QString notFound = QStringLiteral("Error: Printer not found!");
-    for (int row = 0; row < 3; ++row)
+    for (int row = 0; row < 4; ++row)
         QCOMPARE(run.form->FDUStatusListBox->item(row)->text(), notFound);
     QVERIFY(run.history[0].contains(QStringLiteral("ERROR: Failed to set flash mode")));
     QVERIFY(run.history[1].contains(QStringLiteral("Flash mode")));
     QVERIFY(run.history[1].contains(QStringLiteral("Error: Printer not connected!")));
     QVERIFY(run.history[2].contains(QStringLiteral("Sending firmware file ...")));
     QVERIFY(run.history[2].contains(QStringLiteral("Error: Flashing timeout!")));
+    QVERIFY(run.history[3].contains(QStringLiteral("Sending firmware file ...")));
+    QVERIFY(run.history[3].contains(QStringLiteral("Error: Flashing timeout!")));
 
     // The failed write says why before the summary; the summary counts no printer as updated.
     for (const Message &message : run.messages)
@@ -236,8 +242,13 @@ void GuestUpdateRun::faultsAreReportedPerPrinter()
     const Message &summary = run.messages.back();
     QCOMPARE(summary.type, 3);
     QCOMPARE(summary.text, run.form->StrRes("StrRes_SomeUpdated"));
-    QCOMPARE(summary.total, 3);
+    QCOMPARE(summary.total, 4);
     QCOMPARE(summary.updated, 0);
+    // The stalled transfer gave up on the stall limit and said so; nothing counted it stored.
+    const auto stallMessage = std::find_if(run.messages.begin(), run.messages.end(),
+        [](const Message &message) { return message.text.contains(QLatin1String("60 seconds")); });
+    QVERIFY(stallMessage != run.messages.end());
+    QCOMPARE(stallMessage->type, 1);
 
     QVERIFY(printers[0]->waitFor(QStringLiteral("left "), 500).isNull());
     QCOMPARE(printers[1]->waitFor(QStringLiteral("joined download "), 2000),
@@ -245,6 +256,10 @@ void GuestUpdateRun::faultsAreReportedPerPrinter()
     QVERIFY(printers[1]->waitFor(QStringLiteral("image "), 500).isNull());
     QVERIFY2(!printers[2]->waitFor(QStringLiteral("left vanished"), 2000).isNull(),
         qPrintable(printers[2]->transcript()));
+    QVERIFY2(!printers[3]->waitFor(QStringLiteral("stopped reading"), 500).isNull(),
+        qPrintable(printers[3]->transcript()));
+    QVERIFY(printers[3]->waitFor(QStringLiteral("image ok"), 500).isNull());
+    QVERIFY(printers[3]->waitFor(QStringLiteral("left "), 500).isNull());
 }
 
 QTEST_MAIN(GuestUpdateRun)
