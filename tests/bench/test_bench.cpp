@@ -204,17 +204,20 @@ private slots:
         form.dialogRunner = nullptr; // the real modal dialog, answered by the rehearsal
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
+        QTimer saboteur;
         if (sabotage) {
-            // Once the rehearsal has attached its printers, the second stops storing for ever.
-            QTimer::singleShot(0, [&] {
+            // Once the rehearsal has attached its second printer, that one stops storing for ever.
+            QObject::connect(&saboteur, &QTimer::timeout, [&] {
                 for (const auto &printer : h.printers.snapshots()) {
                     if (printer.config.serial == "REH-0002") {
                         auto config = printer.config;
                         config.storeTimeMs = -1;
                         h.printers.reconfigure(printer.id, config);
+                        saboteur.stop();
                     }
                 }
             });
+            saboteur.start(0);
         }
         QTemporaryFile log;
         QVERIFY(log.open());
