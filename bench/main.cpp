@@ -62,7 +62,9 @@ const char kUsage[] = "Usage: VornikFDU-bench [--rehearse [SCREENSHOT_DIR]]\n"
                       "  --rehearse: an update run of three printers played by itself on a fast\n"
                       "    clock; prints every status, keeps screenshots (default: the folder\n"
                       "    'rehearsal' beside the bench's build folder) and exits 0 when every\n"
-                      "    printer ended as its behaviour predicts. Runs without a display.\n";
+                      "    printer ended as its behaviour predicts, 1 when not, 2 when it could\n"
+                      "    not drive the window, 3 when the run had not ended after ten minutes.\n"
+                      "    Runs without a display.\n";
 
 } // namespace
 

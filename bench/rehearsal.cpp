@@ -122,8 +122,11 @@ void Rehearsal::screenshot(const QString &name)
 
 void Rehearsal::statusRowsChanged(int first, int last)
 {
-    auto *serials = Element<QListWidget>(window_, "FDUPrinterListBox");
-    auto *statuses = Element<QListWidget>(window_, "FDUStatusListBox");
+    // Called from the window's own signals: nothing may be thrown back into it.
+    auto *serials = window_.findChild<QListWidget *>(QStringLiteral("FDUPrinterListBox"));
+    auto *statuses = window_.findChild<QListWidget *>(QStringLiteral("FDUStatusListBox"));
+    if (!serials || !statuses)
+        return;
     for (int row = first; row <= last && row < statuses->count(); ++row) {
         const QString text = statuses->item(row)->text();
         if (shown_[row] == text)
@@ -219,6 +222,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         auto *list = Element<QListWidget>(window_, "SupportedPrinterCheckedListBox");
         auto *start = Element<QPushButton>(window_, "StartButton");
         auto *statuses = Element<QListWidget>(window_, "FDUStatusListBox");
+        Element<QListWidget>(window_, "FDUPrinterListBox");
 
         // The printers' waits (seconds to leave the bus, half a minute to store, the tool's
         // 10-second polls) pass fifty times faster; the image itself streams at full speed.

@@ -41,7 +41,8 @@ public:
     // counted them so, 1 when not, 2 when the run could not be played at all.
     int run(const std::vector<RehearsalPrinter> &printers = defaultPrinters());
 
-    // Gives up, with the state so far, when the run has not ended after this long.
+    // When the run has not ended after this long, the state so far is printed and the process
+    // ends with status 3: a run stuck inside the window cannot be unwound from outside it.
     void setTimeLimitMs(int milliseconds) { timeLimitMs_ = milliseconds; }
 
     // The status rows as they changed: per row, the English keys in order.

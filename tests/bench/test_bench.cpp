@@ -187,14 +187,19 @@ private slots:
     void rehearsalJudgesEachPrinter_data()
     {
         QTest::addColumn<bool>("sabotage");
+        QTest::addColumn<int>("third"); // the third printer's behaviour
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("as predicted") << false << 0;
-        QTest::newRow("a well printer never stores") << true << 1;
+        const int otherSerial = int(BenchBehaviour::ComesBackWithAnotherSerial);
+        QTest::newRow("as predicted") << false << otherSerial << 0;
+        QTest::newRow("a well printer never stores") << true << otherSerial << 1;
+        // The transfer's failure message comes up in the middle of the run and must be answered.
+        QTest::newRow("one unplugged halfway") << false << int(BenchBehaviour::UnpluggedAt) << 0;
     }
 
     void rehearsalJudgesEachPrinter()
     {
         QFETCH(bool, sabotage);
+        QFETCH(int, third);
         QFETCH(int, exitCode);
         WorkflowHarness h(192 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
@@ -204,24 +209,30 @@ private slots:
         form.dialogRunner = nullptr; // the real modal dialog, answered by the rehearsal
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
+        QTimer saboteur;
         if (sabotage) {
-            // Once the rehearsal has attached its printers, the second stops storing for ever.
-            QTimer::singleShot(0, [&] {
+            // Once the rehearsal has attached its second printer, that one stops storing for ever.
+            QObject::connect(&saboteur, &QTimer::timeout, [&] {
                 for (const auto &printer : h.printers.snapshots()) {
                     if (printer.config.serial == "REH-0002") {
                         auto config = printer.config;
                         config.storeTimeMs = -1;
                         h.printers.reconfigure(printer.id, config);
+                        saboteur.stop();
                     }
                 }
             });
+            saboteur.start(0);
         }
         QTemporaryFile log;
         QVERIFY(log.open());
         std::FILE *out = std::fopen(qPrintable(log.fileName()), "w");
         QVERIFY(out);
         Rehearsal rehearsal(bench, form, dir.path(), out);
-        const int result = rehearsal.run();
+        auto printers = Rehearsal::defaultPrinters();
+        printers[2].behaviour = BenchBehaviour(third);
+        printers[2].percent = 50;
+        const int result = rehearsal.run(printers);
         std::fclose(out);
         log.seek(0);
         const QString account = QString::fromLocal8Bit(log.readAll());
@@ -235,6 +246,9 @@ private slots:
         QVERIFY(account.contains(sabotage ? QStringLiteral("[1/3]") : QStringLiteral("[2/3]")));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("summary.png"))));
         QVERIFY(QDir(dir.path()).entryList({ QStringLiteral("*.png") }).size() > 5);
+        if (third == int(BenchBehaviour::UnpluggedAt))
+            QVERIFY2(account.contains(QStringLiteral("message: Writing the firmware")),
+                qPrintable(account));
     }
 
     void otherProductsAndBusyPrintersAreNotOffered()
