@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64
   clang libclang-rt-14-dev
   libbenchmark-dev
+  weston qt6-wayland
 )
 
 missing=()
