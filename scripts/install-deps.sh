@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   libbenchmark-dev
   lintian desktop-file-utils
+  weston qt6-wayland
 )
 
 missing=()

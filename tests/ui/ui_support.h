@@ -6,7 +6,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
+
+#include <functional>
 
 #include <vector>
 
@@ -59,3 +65,51 @@ inline bool samePicture(const QPixmap &a, const QPixmap &b)
         && a.toImage().convertToFormat(QImage::Format_ARGB32)
         == b.toImage().convertToFormat(QImage::Format_ARGB32);
 }
+
+// A click queued in the window's event queue, as a click the window system delivered while the
+// program was busy: handled whenever the program next processes events, and subject to the
+// modality of whatever dialog is up at that moment.
+inline void postClick(QWidget *target)
+{
+    QWindow *window = target->window()->windowHandle();
+    QVERIFY(window);
+    const QPointF local = target->mapTo(target->window(), target->rect().center());
+    const QPointF global = target->mapToGlobal(target->rect().center());
+    for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease }) {
+        QCoreApplication::postEvent(window,
+            new QMouseEvent(type, local, local, global, Qt::LeftButton,
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+    }
+}
+
+// Presses OK on every message dialog that comes up modally, as an operator would, after
+// letting `look` see the program's state while the dialog is up.
+class ModalDialogOperator : public QObject {
+public:
+    explicit ModalDialogOperator(std::function<void(UI_Message &)> look)
+        : look_(std::move(look))
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto *dialog = qobject_cast<UI_Message *>(QApplication::activeModalWidget());
+            // A click before the compositor has shown the dialog may be lost; try again on the
+            // next tick until the dialog is gone.
+            if (!dialog || !dialog->isVisible() || !dialog->windowHandle()
+                || !dialog->windowHandle()->isExposed())
+                return;
+            if (dialog != last_) {
+                last_ = dialog;
+                ++dialogs;
+                if (look_)
+                    look_(*dialog);
+            }
+            QTest::mouseClick(dialog->UI_OkButton, Qt::LeftButton);
+        });
+        timer_.start(10);
+    }
+    int dialogs = 0;
+
+private:
+    std::function<void(UI_Message &)> look_;
+    QTimer timer_;
+    UI_Message *last_ = nullptr;
+};

@@ -99,7 +99,8 @@ int main(int argc, char **argv)
     vornik::sim::SimulatedPrinters printers(clock);
     vornik::InstallPlatform(&printers, &clock);
 
-    std::vector<std::uint8_t> image(64 * 1024);
+    // Eight blocks, so that the fill can be caught on its way.
+    std::vector<std::uint8_t> image(8 * 64 * 1024);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(i * 31 + 7);
     vornik::MemoryFirmwareImage firmware(image.data(), static_cast<std::uint32_t>(image.size()));
@@ -138,20 +139,21 @@ int main(int argc, char **argv)
     while (form.gLanguageImageListIndex != 0)
         form.LangButton->click();
 
-    // A real run over two of the three printers, caught once while it sends the firmware.
+    // A real run over two of the three printers, caught once halfway through sending the
+    // firmware to the first, its row half filled.
     form.SupportedPrinterCheckedListBox->item(0)->setCheckState(Qt::Checked);
     form.SupportedPrinterCheckedListBox->item(1)->setCheckState(Qt::Checked);
     shooter.save(form, QStringLiteral("ready-ticked.png"));
     bool caught = false;
-    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
-        [&](const QModelIndex &, int first, int) {
-            const QString text = form.FDUStatusListBox->item(first)->text();
-            if (caught || text != form.StrRes("StrRes_StatusSendingFhx"))
+    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::dataChanged, &form,
+        [&](const QModelIndex &index, const QModelIndex &, const QList<int> &roles) {
+            if (caught || !roles.contains(kStatusFillRole))
+                return;
+            const auto fill = index.data(kStatusFillRole).value<StatusFillValue>();
+            if (fill.kind != StatusFill::Transfer || fill.done * 2 < fill.total)
                 return;
             caught = true;
-            // After the list has been repainted, while the worker still runs.
-            QTimer::singleShot(
-                0, &form, [&] { shooter.save(form, QStringLiteral("updating.png")); });
+            shooter.save(form, QStringLiteral("updating.png"));
         });
     nextDialog = QStringLiteral("dialog-result-run.png");
     form.StartButton->click();
