@@ -35,6 +35,15 @@ int WriteTimerSignal()
 void OnWriteTimer(int)
 { }
 
+constexpr long kWriteTimerRepeatNs = 20 * 1000 * 1000;
+
+long long ElapsedMs(const timespec &since)
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - since.tv_sec) * 1000LL + (now.tv_nsec - since.tv_nsec) / 1000000;
+}
+
 void InstallWriteTimerHandler()
 {
     struct sigaction action { };
@@ -74,22 +83,25 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
         const int flags = fcntl(fd, F_GETFL);
         if (flags >= 0 && (flags & O_NONBLOCK))
             fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        // The timer keeps firing after it expired: a signal that lands just before write()
+        // starts to wait would otherwise be spent, and the write would wait for ever.
         itimerspec limit {};
         limit.it_value.tv_sec = timeoutMs / 1000;
         limit.it_value.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
-        if (limit.it_value.tv_sec == 0 && limit.it_value.tv_nsec == 0)
-            limit.it_value.tv_nsec = 1;
-        if (timer_settime(timer, 0, &limit, nullptr) != 0) {
+        limit.it_interval.tv_nsec = kWriteTimerRepeatNs;
+        timespec started {};
+        clock_gettime(CLOCK_MONOTONIC, &started);
+        if (timeoutMs <= 0) {
+            error = ETIMEDOUT;
+        } else if (timer_settime(timer, 0, &limit, nullptr) != 0) {
             error = errno;
         } else {
             result = ::write(fd, data, count);
             error = errno;
-            if (result < 0 && error == EINTR) {
-                itimerspec left {};
-                timer_gettime(timer, &left);
-                if (left.it_value.tv_sec == 0 && left.it_value.tv_nsec == 0)
-                    error = ETIMEDOUT;
-            }
+            // A stop and continue also interrupts the wait; that one is no timeout, and it
+            // fails the write all the same, since the block may be in flight.
+            if (result < 0 && error == EINTR && ElapsedMs(started) >= timeoutMs)
+                error = ETIMEDOUT;
         }
         timer_delete(timer);
         if (flags >= 0 && (flags & O_NONBLOCK))

@@ -857,6 +857,18 @@ private slots:
         timespec pause { 0, 300 * 1000 * 1000 };
         QCOMPARE(nanosleep(&pause, nullptr), 0);
 
+        // Limits so short that the timer may fire before the write starts to wait still end
+        // it; a limit already spent sends nothing.
+        for (int round = 0; round < 50; ++round) {
+            wall.restart();
+            QCOMPARE(RealSyscalls().writeWithin(ends[1], chunk.constData(), 4096, 1 + round % 3),
+                ssize_t(-1));
+            QCOMPARE(errno, ETIMEDOUT);
+            QVERIFY(wall.elapsed() < 5000);
+        }
+        QCOMPARE(RealSyscalls().writeWithin(ends[1], chunk.constData(), 4096, 0), ssize_t(-1));
+        QCOMPARE(errno, ETIMEDOUT);
+
         // With room in the pipe the block goes through at once.
         char sink[65536];
         while (::read(ends[0], sink, sizeof sink) > 0) { }
