@@ -274,8 +274,26 @@ void UI_Message::setVisible(bool visible)
     // moment earlier) to the owner, behind the dialog's back.
     if (visible && !loaded_ && isVisible()) {
         loaded_ = true;
+        loading_ = true;
         UI_Message_Load();
+        loading_ = false;
+        if (closedWhileLoading_) {
+            // exec() starts its own loop as soon as this returns; the close lands in it.
+            QTimer::singleShot(0, this, [this, result = *closedWhileLoading_] {
+                closedWhileLoading_.reset();
+                QDialog::done(result);
+            });
+        }
     }
+}
+
+void UI_Message::done(int result)
+{
+    if (loading_) {
+        closedWhileLoading_ = result;
+        return;
+    }
+    QDialog::done(result);
 }
 
 void UI_Message::centreOverOwner()

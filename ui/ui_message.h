@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -68,6 +70,10 @@ public:
     // Centred over the window it belongs to (or the screen), then filled: the load processes
     // pending events, and only once the dialog is up does it block input to that window.
     void setVisible(bool visible) override;
+    // Closed while its load still processes events (an OK or Escape that was already on its
+    // way), the dialog closes once exec() waits for it: closed earlier, exec() would never
+    // return.
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -77,6 +83,8 @@ private:
     void centreOverOwner();
 
     bool loaded_ = false;
+    bool loading_ = false;
+    std::optional<int> closedWhileLoading_;
 };
 
 Q_DECLARE_METATYPE(UI_MessageInfo)

@@ -283,6 +283,55 @@ private slots:
         dialog.hide();
     }
 
+    // A key or click already on its way when the dialog comes up is delivered by the load's own
+    // event processing, before exec() has a loop to leave: the dialog must still close and
+    // exec() return with what the operator chose.
+    void closedWhileItLoadsStillReturnsFromExec_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("byClick");
+        QTest::addColumn<int>("result");
+        QTest::newRow("message, Escape") << 1 << false << int(QDialog::Rejected);
+        QTest::newRow("result, Escape") << 3 << false << int(QDialog::Rejected);
+        QTest::newRow("message, OK") << 1 << true << int(QDialog::Accepted);
+        QTest::newRow("result, OK") << 3 << true << int(QDialog::Accepted);
+    }
+
+    void closedWhileItLoadsStillReturnsFromExec()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, byClick);
+        QFETCH(int, result);
+        UI_Message dialog;
+        dialog.UI_IFCSetInfo(QVariant::fromValue(info(type)));
+        if (byClick) {
+            // A click is only taken by a visible button; queue it for the first moment the
+            // dialog is up, which is inside the load.
+            const QPoint centre = dialog.UI_OkButton->rect().center();
+            const QPoint global = dialog.UI_OkButton->mapToGlobal(centre);
+            QCoreApplication::postEvent(dialog.UI_OkButton,
+                new QMouseEvent(QEvent::MouseButtonPress, centre, global, Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(dialog.UI_OkButton,
+                new QMouseEvent(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
+                    Qt::NoButton, Qt::NoModifier));
+        } else {
+            QCoreApplication::postEvent(
+                &dialog, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        }
+        bool hung = false;
+        QTimer::singleShot(3000, &dialog, [&] {
+            // A hidden dialog ignores done(): show it again so that its loop can end.
+            hung = true;
+            dialog.show();
+            dialog.QDialog::done(-1);
+        });
+        const int returned = dialog.exec();
+        QVERIFY(!hung);
+        QCOMPARE(returned, result);
+        QVERIFY(!dialog.isVisible());
+    }
+
     void somethingOtherThanARecordIsRefused()
     {
         UI_Message dialog;
