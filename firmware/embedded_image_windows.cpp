@@ -1,54 +1,64 @@
-// The firmware image as resource 111 of type RCDATA of the program's own executable
-// (firmware_image.rc.in), read from the mapped module: nothing is copied to disk.
 #include "embedded_image.h"
-
-#include <windows.h>
+#include "resource_image_windows.h"
 
 namespace vornik {
-namespace {
 
-constexpr int kFirmwareResourceId = 111;
+// GetModuleHandleExW without GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT counts a reference to
+// the module. The transfer releases only what it loaded, so a resource that is missing or does
+// not load hands its module reference back here, and every path gives back what it took.
+bool ResourceImage::openModule()
+{
+    releaseModule();
+    HMODULE module = nullptr;
+    if (!functions_.getModuleHandleEx(0, nullptr, &module))
+        return false;
+    module_ = module;
+    return module_ != nullptr;
+}
 
-class ResourceImage : public FirmwareImageSource {
-public:
-    bool openModule() override
-    {
-        module_ = nullptr;
-        return GetModuleHandleExW(0, nullptr, &module_) && module_;
-    }
-    bool find() override
-    {
-        resource_ = FindResourceW(
-            module_, MAKEINTRESOURCEW(kFirmwareResourceId), MAKEINTRESOURCEW(10 /* RT_RCDATA */));
-        return resource_ != nullptr;
-    }
-    bool load() override
-    {
-        loaded_ = LoadResource(module_, resource_);
-        return loaded_ != nullptr;
-    }
-    std::uint32_t size() override { return SizeofResource(module_, resource_); }
-    const std::uint8_t *data() override
-    {
-        return static_cast<const std::uint8_t *>(LockResource(loaded_));
-    }
-    void release() override
-    {
-        if (loaded_)
-            FreeResource(loaded_);
-        loaded_ = nullptr;
-        if (module_)
-            FreeLibrary(module_); // GetModuleHandleExW counted a reference
-        module_ = nullptr;
-    }
+bool ResourceImage::find()
+{
+    resource_ = module_ ? functions_.findResource(
+                    module_, MAKEINTRESOURCEW(resourceId_), MAKEINTRESOURCEW(10 /* RT_RCDATA */))
+                        : nullptr;
+    if (!resource_)
+        releaseModule();
+    return resource_ != nullptr;
+}
 
-private:
-    HMODULE module_ = nullptr;
-    HRSRC resource_ = nullptr;
-    HGLOBAL loaded_ = nullptr;
-};
+bool ResourceImage::load()
+{
+    loaded_ = module_ && resource_ ? functions_.loadResource(module_, resource_) : nullptr;
+    if (!loaded_)
+        releaseModule();
+    return loaded_ != nullptr;
+}
 
-} // namespace
+std::uint32_t ResourceImage::size()
+{
+    return module_ && resource_ ? functions_.sizeofResource(module_, resource_) : 0;
+}
+
+const std::uint8_t *ResourceImage::data()
+{
+    return loaded_ ? static_cast<const std::uint8_t *>(functions_.lockResource(loaded_)) : nullptr;
+}
+
+void ResourceImage::release()
+{
+    if (loaded_)
+        functions_.freeResource(loaded_);
+    loaded_ = nullptr;
+    releaseModule();
+}
+
+void ResourceImage::releaseModule()
+{
+    resource_ = nullptr;
+    if (module_)
+        functions_.freeLibrary(module_);
+    module_ = nullptr;
+}
 
 FirmwareImageSource &EmbeddedFirmwareImage()
 {

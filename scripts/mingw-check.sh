@@ -2,7 +2,9 @@
 # Cross-compiles the Qt-free printer layer (the Windows backend included) and the firmware name
 # check for 64-bit Windows with MinGW-w64, and links them into a small program that calls into
 # each, so that a Windows-only compile or link fault shows up on a Linux machine.
-# Nothing is run: the program only proves that everything builds and resolves.
+# Nothing is run here: the program only proves that everything builds and resolves with the
+# compiler's default thread model. scripts/wine-test.sh builds the same layer with its tests and
+# runs them under Wine.
 #
 # Usage: scripts/mingw-check.sh            (the compiler can be changed with MINGW_CXX=...)
 set -euo pipefail

@@ -4,15 +4,7 @@
 // data. Also the product's clock (GetTickCount, Sleep) and its default error box (MessageBoxW).
 #include "printer_link/device_contract.h"
 #include "printer_link/platform.h"
-
-#include <windows.h>
-// ntddpar.h uses CTL_CODE without including the header that defines it.
-#include <ntddpar.h>
-#include <setupapi.h>
-#include <winioctl.h>
-// Before usbprint.h, so that it defines GUID_DEVINTERFACE_USBPRINT instead of only naming it.
-#include <initguid.h>
-#include <usbprint.h>
+#include "printer_link/windows/usbprint_class.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,8 +14,6 @@
 namespace vornik {
 
 namespace {
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "paths pass between the two unchanged");
 
 // usbprint answers WriteFile with "nothing written" while the printer holds its data back; the
 // write then tries again after this pause until the stall limit.
@@ -82,7 +72,7 @@ public:
     {
         endEnumeration();
         set_ = SetupDiGetClassDevsW(
-            &GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+            &win::kUsbPrintInterfaceClass, nullptr, nullptr, win::kPresentInterfaces);
         if (set_ == INVALID_HANDLE_VALUE) {
             Fail(GetLastError());
             return false;
@@ -97,7 +87,7 @@ public:
         SP_DEVICE_INTERFACE_DATA member {};
         member.cbSize = sizeof member;
         if (!SetupDiEnumDeviceInterfaces(
-                set_, nullptr, &GUID_DEVINTERFACE_USBPRINT, static_cast<DWORD>(index), &member))
+                set_, nullptr, &win::kUsbPrintInterfaceClass, static_cast<DWORD>(index), &member))
             return InterfaceLookup::NoMoreMembers;
 
         // The size query has to fail for want of room and name the size; anything else means

@@ -1,11 +1,10 @@
 // The transfer is the step that can brick a printer: every byte in order, the device closed on
 // every path, and every failure reported rather than passed off as success.
+#include "text_support.h"
+
 #include "firmware/transfer.h"
 #include "printer_link/platform.h"
 
-#include <QTest>
-
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -82,127 +81,131 @@ std::vector<std::uint8_t> Pattern(std::size_t size)
     return bytes;
 }
 
-} // namespace
-
-class TransferTest : public QObject {
-    Q_OBJECT
-
-private slots:
-    void init()
+// The sink installed as the platform, and the messages a transfer raises.
+struct TransferWorld {
+    TransferWorld()
     {
-        sink_ = SinkDevice();
-        vornik::InstallPlatform(&sink_, nullptr);
-        faults_.clear();
-        failures_.clear();
-        messages_.imageFault = [this](const char *key) { faults_.push_back(key); };
-        messages_.failure = [this](const std::string &text) { failures_.push_back(text); };
+        vornik::InstallPlatform(&sink, nullptr);
+        messages.imageFault = [this](const char *key) { faults.push_back(key); };
+        messages.failure = [this](const std::string &text) { failures.push_back(text); };
     }
+    ~TransferWorld() { vornik::InstallPlatform(nullptr, nullptr); }
+    TransferWorld(const TransferWorld &) = delete;
+    TransferWorld &operator=(const TransferWorld &) = delete;
 
-    void sendsEveryByteInOrder_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::newRow("one byte") << 1;
-        QTest::newRow("exactly one block") << int(vornik::kTransferBlockBytes);
-        QTest::newRow("a block and one") << int(vornik::kTransferBlockBytes + 1);
-        QTest::newRow("odd size over many blocks") << 1'000'003;
-    }
-
-    void sendsEveryByteInOrder()
-    {
-        QFETCH(int, size);
-        ScriptedImage image(Pattern(size));
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"/dev/usb/lp3", messages_), 1);
-        QVERIFY(sink_.received == image.bytes);
-        QCOMPARE(sink_.lastPath, std::u16string(u"/dev/usb/lp3"));
-        QVERIFY(sink_.lastMode == vornik::OpenMode::WriteExclusive);
-        QCOMPARE(sink_.closed, 1);
-        QCOMPARE(image.released, 1);
-        QVERIFY(faults_.empty() && failures_.empty());
-    }
-
-    void secondPrinterGetsTheImageFromTheStart()
-    {
-        ScriptedImage image(Pattern(200'000));
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"a", messages_), 1);
-        sink_.received.clear();
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"b", messages_), 1);
-        QVERIFY(sink_.received == image.bytes);
-        QCOMPARE(sink_.closed, 2);
-    }
-
-    void imageFaults_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("releases");
-        QTest::newRow("no module") << "module"
-                                   << "" << 0;
-        QTest::newRow("not found") << "find"
-                                   << "StrRes_FiirmwareNotFound" << 0;
-        QTest::newRow("not loadable") << "load"
-                                      << "StrRes_FirmwareLoadFail" << 0;
-        QTest::newRow("empty") << "empty"
-                               << "StrRes_FirmwareZeroBytes" << 1;
-        QTest::newRow("unreachable bytes") << "data"
-                                           << "" << 1;
-    }
-
-    void imageFaults()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QString, message);
-        QFETCH(int, releases);
-        ScriptedImage image(fault == "empty" ? std::vector<std::uint8_t>() : Pattern(100));
-        image.module = fault != "module";
-        image.found = fault != "find";
-        image.loads = fault != "load";
-        image.reachable = fault != "data";
-
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"p", messages_), 0);
-        QCOMPARE(faults_.size(), message.isEmpty() ? 0u : 1u);
-        if (!message.isEmpty())
-            QCOMPARE(QString::fromLatin1(faults_.front()), message);
-        QCOMPARE(sink_.opened, 0);
-        QCOMPARE(image.released, releases);
-    }
-
-    void deviceThatDoesNotOpenFailsQuietly()
-    {
-        sink_.opens = false;
-        ScriptedImage image(Pattern(100));
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"gone", messages_), 0);
-        QVERIFY(faults_.empty() && failures_.empty());
-        QCOMPARE(image.released, 1);
-    }
-
-    void failedWriteStopsAndSaysWhy_data()
-    {
-        QTest::addColumn<int>("failAfter");
-        QTest::newRow("at the first byte") << 0;
-        QTest::newRow("half way") << 500'000;
-        QTest::newRow("in the last block") << 999'999;
-    }
-
-    void failedWriteStopsAndSaysWhy()
-    {
-        QFETCH(int, failAfter);
-        sink_.failAfter = failAfter;
-        ScriptedImage image(Pattern(1'000'000));
-        QCOMPARE(vornik::CopyFirmwareImageToPrinter(image, u"p", messages_), 0);
-        QCOMPARE(failures_.size(), 1u);
-        QVERIFY2(failures_.front().find("No such device") != std::string::npos,
-            failures_.front().c_str());
-        QVERIFY(sink_.received.size() <= static_cast<std::size_t>(failAfter));
-        QCOMPARE(sink_.closed, 1);
-        QCOMPARE(image.released, 1);
-    }
-
-private:
-    SinkDevice sink_;
-    vornik::TransferMessages messages_;
-    std::vector<std::string> faults_;
-    std::vector<std::string> failures_;
+    SinkDevice sink;
+    vornik::TransferMessages messages;
+    std::vector<std::string> faults;
+    std::vector<std::string> failures;
 };
 
-QTEST_GUILESS_MAIN(TransferTest)
-#include "test_transfer.moc"
+} // namespace
+
+TEST_CASE("every byte of the image reaches the device in order, and the device is closed")
+{
+    struct Row {
+        const char *name;
+        std::size_t size;
+    };
+    const Row rows[] = {
+        { "one byte", 1 },
+        { "exactly one block", vornik::kTransferBlockBytes },
+        { "a block and one", vornik::kTransferBlockBytes + 1 },
+        { "odd size over many blocks", 1'000'003 },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        TransferWorld world;
+        ScriptedImage image(Pattern(row.size));
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"/dev/usb/lp3", world.messages) == 1);
+        CHECK(world.sink.received == image.bytes);
+        CHECK(world.sink.lastPath == std::u16string(u"/dev/usb/lp3"));
+        CHECK(world.sink.lastMode == vornik::OpenMode::WriteExclusive);
+        CHECK(world.sink.closed == 1);
+        CHECK(image.released == 1);
+        CHECK(world.faults.empty());
+        CHECK(world.failures.empty());
+    }
+}
+
+TEST_CASE("a second printer gets the image from its first byte")
+{
+    TransferWorld world;
+    ScriptedImage image(Pattern(200'000));
+    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"a", world.messages) == 1);
+    world.sink.received.clear();
+    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"b", world.messages) == 1);
+    CHECK(world.sink.received == image.bytes);
+    CHECK(world.sink.closed == 2);
+}
+
+TEST_CASE("a missing, unloadable, empty or unreachable image fails before the device is opened")
+{
+    struct Row {
+        const char *name;
+        std::string fault;
+        std::string message; // empty: none
+        int releases;
+    };
+    const Row rows[] = {
+        { "no module", "module", "", 0 },
+        { "not found", "find", "StrRes_FiirmwareNotFound", 0 },
+        { "not loadable", "load", "StrRes_FirmwareLoadFail", 0 },
+        { "empty", "empty", "StrRes_FirmwareZeroBytes", 1 },
+        { "unreachable bytes", "data", "", 1 },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        TransferWorld world;
+        ScriptedImage image(row.fault == "empty" ? std::vector<std::uint8_t>() : Pattern(100));
+        image.module = row.fault != "module";
+        image.found = row.fault != "find";
+        image.loads = row.fault != "load";
+        image.reachable = row.fault != "data";
+
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"p", world.messages) == 0);
+        if (row.message.empty())
+            CHECK(world.faults.empty());
+        else
+            CHECK(world.faults == std::vector<std::string> { row.message });
+        CHECK(world.sink.opened == 0);
+        CHECK(image.released == row.releases);
+    }
+}
+
+TEST_CASE("a device that does not open fails the transfer quietly")
+{
+    TransferWorld world;
+    world.sink.opens = false;
+    ScriptedImage image(Pattern(100));
+    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"gone", world.messages) == 0);
+    CHECK(world.faults.empty());
+    CHECK(world.failures.empty());
+    CHECK(image.released == 1);
+}
+
+TEST_CASE("a failed write stops the transfer and says why")
+{
+    struct Row {
+        const char *name;
+        std::int64_t failAfter;
+    };
+    const Row rows[] = {
+        { "at the first byte", 0 },
+        { "half way", 500'000 },
+        { "in the last block", 999'999 },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        TransferWorld world;
+        world.sink.failAfter = row.failAfter;
+        ScriptedImage image(Pattern(1'000'000));
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"p", world.messages) == 0);
+        REQUIRE(world.failures.size() == 1u);
+        INFO(world.failures.front());
+        CHECK(world.failures.front().find("No such device") != std::string::npos);
+        CHECK(world.sink.received.size() <= static_cast<std::size_t>(row.failAfter));
+        CHECK(world.sink.closed == 1);
+        CHECK(image.released == 1);
+    }
+}

@@ -2,33 +2,23 @@
 // buffers back at their start state, and the "FDU App" boxes collected instead of shown.
 #pragma once
 
+#include "text_support.h"
+
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace testing {
 
-inline QString Text(const char16_t *text)
-{
-    return QString::fromUtf16(text);
-}
-
-inline QString Text(const std::u16string &text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // One text of a device table.
-inline QString Entry(const char16_t (&field)[vornik::contract::kTextUnits])
+inline std::u16string Entry(const char16_t (&field)[vornik::contract::kTextUnits])
 {
-    return QString::fromUtf16(field);
+    return std::u16string(field);
 }
 
 // Printers whose platform calls can be made to fail or throw, for the paths real drivers take
@@ -67,7 +57,7 @@ struct SimulatedWorld {
         ResetPrinterLinkState();
         vornik::InstallPlatform(&printers, &clock);
         vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &caption) {
-            errors << Text(caption) + QStringLiteral(": ") + Text(text);
+            errors.push_back(Printable(caption) + ": " + Printable(text));
         });
     }
     ~SimulatedWorld()
@@ -75,9 +65,11 @@ struct SimulatedWorld {
         vornik::InstallPlatform(nullptr, nullptr);
         vornik::InstallErrorBox({});
     }
+    SimulatedWorld(const SimulatedWorld &) = delete;
+    SimulatedWorld &operator=(const SimulatedWorld &) = delete;
 
     // A printer whose driver hands over exactly these bytes as its device ID.
-    int attachRaw(const QByteArray &deviceId)
+    int attachRaw(const std::string &deviceId)
     {
         vornik::sim::PrinterConfig config;
         config.deviceId = vornik::sim::DeviceIdKind::Raw;
@@ -95,7 +87,7 @@ struct SimulatedWorld {
 
     vornik::sim::VirtualClock clock;
     FaultyPrinters printers;
-    QStringList errors;
+    std::vector<std::string> errors;
 };
 
 } // namespace testing

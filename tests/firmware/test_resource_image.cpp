@@ -1,0 +1,149 @@
+// Resource 111 of this program through the system's resource functions, each step made to fail
+// in turn: the operator hears of a missing, unloadable or empty image, and every path hands
+// back the module reference GetModuleHandleExW counted.
+#include "text_support.h"
+
+#include "firmware/resource_image_windows.h"
+#include "firmware/transfer.h"
+#include "printer_link/platform.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+int gModuleReferences = 0;
+std::string gFailing; // the step that fails: "module", "find", "load", "size", "lock"
+
+BOOL WINAPI CountedGetModuleHandleEx(DWORD flags, LPCWSTR name, HMODULE *module)
+{
+    if (gFailing == "module")
+        return FALSE;
+    const BOOL got = GetModuleHandleExW(flags, name, module);
+    gModuleReferences += got ? 1 : 0;
+    return got;
+}
+BOOL WINAPI CountedFreeLibrary(HMODULE module)
+{
+    --gModuleReferences;
+    return FreeLibrary(module);
+}
+HRSRC WINAPI MaybeFindResource(HMODULE module, LPCWSTR name, LPCWSTR type)
+{
+    return gFailing == "find" ? nullptr : FindResourceW(module, name, type);
+}
+HGLOBAL WINAPI MaybeLoadResource(HMODULE module, HRSRC resource)
+{
+    return gFailing == "load" ? nullptr : LoadResource(module, resource);
+}
+DWORD WINAPI MaybeSizeofResource(HMODULE module, HRSRC resource)
+{
+    return gFailing == "size" ? 0 : SizeofResource(module, resource);
+}
+LPVOID WINAPI MaybeLockResource(HGLOBAL loaded)
+{
+    return gFailing == "lock" ? nullptr : LockResource(loaded);
+}
+
+vornik::ResourceFunctions Counted()
+{
+    vornik::ResourceFunctions functions;
+    functions.getModuleHandleEx = CountedGetModuleHandleEx;
+    functions.freeLibrary = CountedFreeLibrary;
+    functions.findResource = MaybeFindResource;
+    functions.loadResource = MaybeLoadResource;
+    functions.sizeofResource = MaybeSizeofResource;
+    functions.lockResource = MaybeLockResource;
+    return functions;
+}
+
+// Takes what the transfer writes; it opens whatever path it is given.
+class Sink : public vornik::DevicePlatform {
+public:
+    std::uint64_t bytes = 0;
+    int opened = 0;
+    bool beginEnumeration() override { return false; }
+    vornik::InterfaceLookup interfacePath(int, std::u16string &) override
+    {
+        return vornik::InterfaceLookup::NoMoreMembers;
+    }
+    void endEnumeration() override { }
+    vornik::DeviceHandle open(const std::u16string &, vornik::OpenMode) override
+    {
+        ++opened;
+        return 5;
+    }
+    bool queryDeviceId(vornik::DeviceHandle, std::uint8_t *, std::size_t) override { return false; }
+    bool write(vornik::DeviceHandle, const std::uint8_t *, std::size_t size) override
+    {
+        bytes += size;
+        return true;
+    }
+    bool read(vornik::DeviceHandle, std::uint8_t *, std::size_t, std::size_t &got) override
+    {
+        got = 0;
+        return false;
+    }
+    void close(vornik::DeviceHandle) override { }
+};
+
+} // namespace
+
+TEST_CASE("every step of taking the image out can fail, and each hands its module back")
+{
+    struct Row {
+        const char *name;
+        std::string failing;
+        int resourceId;
+        int result;
+        std::string message; // empty: none
+    };
+    const Row rows[] = {
+        { "healthy", "", vornik::kFirmwareResourceId, 1, "" },
+        { "no module", "module", vornik::kFirmwareResourceId, 0, "" },
+        { "not found", "find", vornik::kFirmwareResourceId, 0, "StrRes_FiirmwareNotFound" },
+        { "a program without resource 112", "", 112, 0, "StrRes_FiirmwareNotFound" },
+        { "not loadable", "load", vornik::kFirmwareResourceId, 0, "StrRes_FirmwareLoadFail" },
+        { "empty", "size", vornik::kFirmwareResourceId, 0, "StrRes_FirmwareZeroBytes" },
+        { "bytes out of reach", "lock", vornik::kFirmwareResourceId, 0, "" },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        gFailing = row.failing;
+        gModuleReferences = 0;
+        Sink sink;
+        vornik::InstallPlatform(&sink, nullptr);
+        std::vector<std::string> messages;
+        vornik::TransferMessages report;
+        report.imageFault = [&messages](const char *key) { messages.push_back(key); };
+        report.failure = [&messages](const std::string &text) { messages.push_back(text); };
+
+        vornik::ResourceImage image(row.resourceId, Counted());
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"p", report) == row.result);
+        vornik::InstallPlatform(nullptr, nullptr);
+        if (row.message.empty())
+            CHECK(messages.empty());
+        else
+            CHECK(messages == std::vector<std::string> { row.message });
+        CHECK(gModuleReferences == 0);
+        CHECK(sink.opened == row.result);
+        CHECK((sink.bytes > 0) == (row.result == 1));
+    }
+    gFailing.clear();
+}
+
+TEST_CASE("the manifest rides along as resource 1 of type 24 and asks for no elevation")
+{
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    REQUIRE(found != nullptr);
+    const HGLOBAL loaded = LoadResource(self, found);
+    REQUIRE(loaded != nullptr);
+    const std::string manifest(
+        static_cast<const char *>(LockResource(loaded)), SizeofResource(self, found));
+    CHECK(manifest.find(R"(level="asInvoker" uiAccess="false")") != std::string::npos);
+    CHECK(manifest.find(">true</dpiAware>") != std::string::npos);
+    // Windows reads it before our code runs; Wine takes every program for DPI aware, so here
+    // this proves little, on Windows it proves the setting took.
+    CHECK(IsProcessDPIAware());
+}

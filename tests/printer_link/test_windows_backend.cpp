@@ -1,0 +1,315 @@
+// The Windows backend against the real system calls, on a machine without a USB printer (CI
+// runs it under Wine). Plain files stand in for device paths: CreateFileW, ReadFile, WriteFile
+// and the sharing rules behave for them as for a printer, DeviceIoControl refuses the
+// device-ID request as a driver that cannot read the ID does. What only a printer can show
+// (a device ID that reads, a printer leaving the bus) is not proven here.
+
+#include "text_support.h"
+
+#include "firmware/firmware_image.h"
+#include "firmware/transfer.h"
+#include "printer_link/platform.h"
+#include "printer_link/printer_link.h"
+#include "printer_link/windows/usbprint_class.h"
+
+// Before usbprint.h, so that it defines GUID_DEVINTERFACE_USBPRINT instead of only naming it.
+#include <initguid.h>
+#include <usbprint.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace testing;
+using namespace std::string_literals;
+
+namespace {
+
+std::u16string TempFolder()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD units = GetTempPathW(MAX_PATH + 1, buffer);
+    REQUIRE(units > 0);
+    return std::u16string(reinterpret_cast<const char16_t *>(buffer), units);
+}
+
+const wchar_t *Wide(const std::u16string &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.c_str());
+}
+
+// A file in the temporary folder, made empty at the start and removed at the end.
+struct TempFile {
+    explicit TempFile(const std::u16string &name, std::string content = {})
+        : path(TempFolder() + name)
+    {
+        const HANDLE handle = CreateFileW(
+            Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        REQUIRE(handle != INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        if (!content.empty())
+            WriteFile(handle, content.data(), DWORD(content.size()), &written, nullptr);
+        CloseHandle(handle);
+    }
+    ~TempFile() { DeleteFileW(Wide(path)); }
+
+    std::string content() const
+    {
+        const HANDLE handle = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return "<does not open>";
+        std::string bytes;
+        char chunk[65536];
+        DWORD got = 0;
+        while (ReadFile(handle, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            bytes.append(chunk, got);
+        CloseHandle(handle);
+        return bytes;
+    }
+
+    std::u16string path;
+};
+
+std::string SystemText(DWORD error)
+{
+    wchar_t *text = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string narrow;
+    for (const wchar_t *unit = text; unit && *unit; ++unit)
+        narrow.push_back(static_cast<char>(*unit));
+    LocalFree(text);
+    while (
+        !narrow.empty() && (narrow.back() == '\n' || narrow.back() == '\r' || narrow.back() == ' '))
+        narrow.pop_back();
+    return narrow;
+}
+
+// The product's platform, with the "FDU App" boxes collected instead of shown.
+struct WindowsWorld {
+    WindowsWorld()
+    {
+        vornik::InstallPlatform(nullptr, nullptr);
+        vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &) {
+            errors.push_back(Printable(text));
+        });
+        vornik::InstallDefaultPlatform();
+        ResetPrinterLinkState();
+    }
+    ~WindowsWorld()
+    {
+        vornik::InstallPlatform(nullptr, nullptr);
+        vornik::InstallErrorBox({});
+    }
+    vornik::DevicePlatform &devices() { return *vornik::CurrentPlatform().devices; }
+
+    std::vector<std::string> errors;
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
+    return bytes;
+}
+
+} // namespace
+
+TEST_CASE("the class we query is the USB printer class of the system's headers")
+{
+    CHECK(IsEqualGUID(vornik::win::kUsbPrintInterfaceClass, GUID_DEVINTERFACE_USBPRINT));
+}
+
+TEST_CASE("no USB printer: a valid empty set, 0 printers, the selection unchanged")
+{
+    WindowsWorld world;
+    REQUIRE(world.devices().beginEnumeration());
+    std::u16string path = u"untouched";
+    CHECK(world.devices().interfacePath(0, path) == vornik::InterfaceLookup::NoMoreMembers);
+    CHECK(path == u"untouched"s);
+    world.devices().endEnumeration();
+
+    Lib_SetUSBDeviceFilePath(1, u"C:\\before");
+    USBPrinterClassDeviceInfo table;
+    std::memset(&table, 0x55, sizeof table);
+    CHECK(Lib_EnumeratePrinterClassPnPDevices(&table) == 0);
+    USBPrinterClassDeviceInfo empty;
+    std::memset(&empty, 0, sizeof empty);
+    CHECK(std::memcmp(&table, &empty, sizeof table) == 0);
+    CHECK(Text(gUSBDeviceFilePath) == u"C:\\before"s);
+    CHECK(world.errors.empty());
+}
+
+TEST_CASE(
+    "a path that does not open: no handle, the system's reason, and the printer counts as gone")
+{
+    WindowsWorld world;
+    const std::u16string path = u"C:\\vornik-no-such-folder\\printer";
+    CHECK(world.devices().open(path, vornik::OpenMode::ReadWriteShared)
+        == vornik::kInvalidDeviceHandle);
+    const std::string reason = world.devices().lastErrorText();
+    CHECK(reason == SystemText(ERROR_PATH_NOT_FOUND));
+    CHECK_FALSE(reason.empty());
+
+    Lib_SetUSBDeviceFilePath(1, path.c_str());
+    CHECK(Lib_IsConnectionValid() == 0);
+    CHECK(QueryDeviceID() == 0);
+    CHECK(SendFramedCommand("ds2.set 79744, 1;") == 0);
+    CHECK(ReadPrinterReply() == 0);
+    CHECK(world.errors.empty());
+}
+
+TEST_CASE("a device that refuses the device-ID request is listed as unknown / unknown")
+{
+    WindowsWorld world;
+    TempFile file(u"vornik-refuses-id.bin");
+    const vornik::DeviceHandle handle
+        = world.devices().open(file.path, vornik::OpenMode::ReadWriteShared);
+    REQUIRE(handle != vornik::kInvalidDeviceHandle);
+    std::uint8_t id[vornik::contract::kDeviceIdBytes] = {};
+    CHECK_FALSE(world.devices().queryDeviceId(handle, id, sizeof id));
+    CHECK_FALSE(world.devices().lastErrorText().empty());
+    world.devices().close(handle);
+
+    USBPrinterClassDeviceInfo table;
+    std::memset(&table, 0, sizeof table);
+    table.DeviceCount = 1;
+    std::memcpy(table.DevicePath[0], file.path.c_str(), (file.path.size() + 1) * sizeof(char16_t));
+    FillDeviceIdentities(&table);
+    CHECK(Text(table.ProductName[0]) == u"unknown"s);
+    CHECK(Text(table.SerialNumber[0]) == u"unknown"s);
+    CHECK(Text(gUSBDeviceFilePath) == file.path);
+    CHECK(GetPrinterStatus() == -1);
+    CHECK(world.errors.empty());
+}
+
+TEST_CASE("a printer held by another program is present, and gone once its path is gone")
+{
+    WindowsWorld world;
+    auto file = std::make_unique<TempFile>(u"vornik-held.bin");
+    Lib_SetUSBDeviceFilePath(1, file->path.c_str());
+    CHECK(Lib_IsConnectionValid() == 1);
+
+    const HANDLE holder = CreateFileW(Wide(file->path), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(holder != INVALID_HANDLE_VALUE);
+    CHECK(world.devices().open(file->path, vornik::OpenMode::WriteExclusive)
+        == vornik::kInvalidDeviceHandle);
+    CHECK(world.devices().lastErrorText() == SystemText(ERROR_SHARING_VIOLATION));
+    // Taking it for gone would tell the operator a printer had finished storing its firmware.
+    CHECK(Lib_IsConnectionValid() == 1);
+    CloseHandle(holder);
+
+    CHECK(Lib_IsConnectionValid() == 1);
+    file.reset();
+    CHECK(Lib_IsConnectionValid() == 0);
+}
+
+TEST_CASE("the firmware transfer writes the image into the path, byte for byte")
+{
+    struct Row {
+        const char *name;
+        std::u16string fileName;
+        std::size_t size;
+    };
+    // The 16-bit path goes to CreateFileW unchanged, surrogate pair included.
+    const Row rows[] = {
+        { "one byte", u"vornik-image-1.bin", 1 },
+        { "an odd size over many blocks", u"vornik-image-odd.bin", 1'000'003 },
+        { "a path beyond ASCII", u"vornik-Dr\u00fccker-\u20ac-\U0001D11E.bin", 300'001 },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        WindowsWorld world;
+        TempFile file(row.fileName, "old content that must go");
+        const std::vector<std::uint8_t> bytes = Pattern(row.size);
+        vornik::MemoryFirmwareImage image(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        std::vector<std::string> messages;
+        vornik::TransferMessages report;
+        report.imageFault = [&messages](const char *key) { messages.push_back(key); };
+        report.failure = [&messages](const std::string &text) { messages.push_back(text); };
+
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, file.path.c_str(), report) == 1);
+        CHECK(messages.empty());
+        const std::string written = file.content();
+        REQUIRE(written.size() >= bytes.size());
+        CHECK(std::memcmp(written.data(), bytes.data(), bytes.size()) == 0);
+        // The device is closed again: the path opens exclusively.
+        const vornik::DeviceHandle again
+            = world.devices().open(file.path, vornik::OpenMode::WriteExclusive);
+        CHECK(again != vornik::kInvalidDeviceHandle);
+        world.devices().close(again);
+    }
+
+    WindowsWorld world;
+    const std::vector<std::uint8_t> bytes = Pattern(100);
+    vornik::MemoryFirmwareImage image(bytes.data(), 100);
+    int messages = 0;
+    vornik::TransferMessages report;
+    report.imageFault = [&messages](const char *) { ++messages; };
+    report.failure = [&messages](const std::string &) { ++messages; };
+    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"C:\\vornik-no-such-folder\\p", report) == 0);
+    CHECK(messages == 0);
+}
+
+TEST_CASE("a command goes out through WriteFile and its reply read keeps the tick clock")
+{
+    WindowsWorld world;
+    TempFile file(u"vornik-command.bin");
+    Lib_SetUSBDeviceFilePath(1, file.path.c_str());
+
+    const auto start = std::chrono::steady_clock::now();
+    REQUIRE(SendFramedCommand("ds2.set 79744, 1;") == 1);
+    const auto paused = std::chrono::steady_clock::now() - start;
+    CHECK(paused >= std::chrono::milliseconds(190));
+    const std::string frame = std::string(vornik::contract::kFrameHead) + "ds2.set 79744, 1;"
+        + vornik::contract::kFrameTail;
+    CHECK(file.content() == frame);
+
+    // The file reads as a printer that answers once: its bytes, then nothing. The read ends
+    // a little over 500 ms after that answer.
+    const auto readStart = std::chrono::steady_clock::now();
+    CHECK(ReadPrinterReply() == static_cast<int>(frame.size()));
+    const auto took = std::chrono::steady_clock::now() - readStart;
+    CHECK(took >= std::chrono::milliseconds(490));
+    CHECK(took < std::chrono::milliseconds(1500));
+    CHECK(std::memcmp(gReplyBuffer, frame.data(), frame.size()) == 0);
+}
+
+TEST_CASE("the clock is GetTickCount and sleeps for real")
+{
+    vornik::Clock &clock = vornik::SystemClock();
+    const std::uint32_t before = clock.tickCount();
+    const auto start = std::chrono::steady_clock::now();
+    clock.sleep(300);
+    const std::uint32_t ticks = clock.tickCount() - before;
+    const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start)
+                           .count();
+    CHECK(ticks >= 280u);
+    CHECK(ticks < 2000u);
+    CHECK(slept >= 290);
+    // GetTickCount moves in steps of 10 to 16 ms.
+    CHECK(std::abs(static_cast<long long>(ticks) - slept) < 50);
+    const std::uint32_t system = GetTickCount();
+    CHECK(system - clock.tickCount() < 50u);
+}
+
+TEST_CASE("the default error box is the system's message box and returns")
+{
+    // Without a display the box returns at once; this shows the call is made and comes back,
+    // not that an operator would see it.
+    vornik::InstallPlatform(nullptr, nullptr);
+    vornik::InstallErrorBox({});
+    vornik::InstallDefaultPlatform();
+    REQUIRE(vornik::CurrentPlatform().errorBox);
+    vornik::ShowPrinterLayerError(u"VornikFDU test: this box closes itself");
+    vornik::InstallPlatform(nullptr, nullptr);
+    vornik::InstallErrorBox({});
+}
