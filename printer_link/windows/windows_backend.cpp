@@ -22,6 +22,15 @@ constexpr std::size_t kLargestWrite = 1 << 20;
 
 thread_local std::string tLastError;
 
+// The time all writes on one handle may take, set by the transfer on the thread that then
+// writes: so it needs no lock, and a probe on another thread never sees it.
+struct WriteTimeLimit {
+    DeviceHandle handle = kInvalidDeviceHandle;
+    std::uint32_t from = 0;
+    std::uint32_t milliseconds = 0;
+};
+thread_local WriteTimeLimit tWriteTimeLimit;
+
 std::string Utf8(const wchar_t *text, int units)
 {
     if (units <= 0)
@@ -173,8 +182,17 @@ public:
         }
         Clock &clock = SystemClock();
         std::uint32_t lastProgress = clock.tickCount();
+        const bool limited = tWriteTimeLimit.handle == handle;
         std::size_t done = 0;
         while (done < size) {
+            // A synchronous WriteFile cannot be cut short, so the limit is checked between the
+            // calls: a printer that crawls is stopped one call after its time is up.
+            if (limited
+                && clock.tickCount() - tWriteTimeLimit.from >= tWriteTimeLimit.milliseconds) {
+                tLastError = "The printer did not take all data within "
+                    + std::to_string(tWriteTimeLimit.milliseconds / 1000) + " seconds";
+                return false;
+            }
             const DWORD chunk = static_cast<DWORD>(std::min(size - done, kLargestWrite));
             DWORD written = 0;
             if (!WriteFile(AsHandle(handle), data + done, chunk, &written, nullptr)) {
@@ -213,8 +231,16 @@ public:
         return true;
     }
 
+    void limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds) override
+    {
+        if (Usable(handle))
+            tWriteTimeLimit = { handle, SystemClock().tickCount(), milliseconds };
+    }
+
     void close(DeviceHandle handle) override
     {
+        if (tWriteTimeLimit.handle == handle)
+            tWriteTimeLimit = {};
         if (Usable(handle))
             CloseHandle(AsHandle(handle));
     }

@@ -258,6 +258,29 @@ TEST_CASE("the firmware transfer writes the image into the path, byte for byte")
     CHECK(messages == 0);
 }
 
+TEST_CASE("writes on a handle stop once the time set for them is up, and the limit ends with it")
+{
+    WindowsWorld world;
+    TempFile file(u"vornik-limited.bin");
+    vornik::DevicePlatform &devices = world.devices();
+    const std::uint8_t block[16] = {};
+
+    vornik::DeviceHandle handle = devices.open(file.path, vornik::OpenMode::WriteExclusive);
+    REQUIRE(handle != vornik::kInvalidDeviceHandle);
+    devices.limitWriteTime(handle, 60'000);
+    CHECK(devices.write(handle, block, sizeof block));
+    devices.limitWriteTime(handle, 0);
+    CHECK_FALSE(devices.write(handle, block, sizeof block));
+    CHECK(devices.lastErrorText() == "The printer did not take all data within 0 seconds");
+    devices.close(handle);
+
+    // A new handle, even one that reuses the number, writes without the old limit.
+    handle = devices.open(file.path, vornik::OpenMode::WriteExclusive);
+    REQUIRE(handle != vornik::kInvalidDeviceHandle);
+    CHECK(devices.write(handle, block, sizeof block));
+    devices.close(handle);
+}
+
 TEST_CASE("a command goes out through WriteFile and its reply read keeps the tick clock")
 {
     WindowsWorld world;
