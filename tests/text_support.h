@@ -1,4 +1,5 @@
-// 16-bit texts in the Qt-free suites: written, compared and, when a check fails, printed.
+// Texts in the Qt-free suites: 16-bit ones written, compared and printed when a check fails;
+// C strings (the row names) printed as text.
 #pragma once
 
 #include <doctest/doctest.h>
@@ -42,6 +43,12 @@ inline std::string Printable(std::u16string_view text)
 } // namespace testing
 
 namespace doctest {
+// Row names are plain C strings; doctest 2.4.9 would show their address in INFO and in a failed
+// check instead of the text.
+template<> struct StringMaker<const char *> {
+    static String convert(const char *text) { return text ? text : "{null}"; }
+};
+
 template<> struct StringMaker<std::u16string> {
     static String convert(const std::u16string &text)
     {
