@@ -51,12 +51,19 @@ std::size_t UnwrapDeviceId(
     const std::size_t copied
         = std::min({ std::max<std::size_t>(bigEndian, 2), kDriverDeviceIdBytes - 1, rawSize });
 
+    // The little-endian reading is only taken when the big-endian one cannot be a length: where
+    // both could be, a big-endian ID with a bad byte inside would otherwise pass as its own
+    // shorter prefix.
+    const bool bigEndianPlausible = bigEndian >= 2 && bigEndian <= copied;
     for (const std::size_t declared : { bigEndian, littleEndian }) {
         if (declared < 2 || declared > copied)
             continue;
         const std::optional<std::size_t> length = TextLength(raw + 2, declared);
-        if (!length)
+        if (!length) {
+            if (bigEndianPlausible)
+                return 0;
             continue;
+        }
         // Cutting would hand out a shortened field (a serial number, the status) as if whole.
         if (*length > outSize - 1)
             return 0;

@@ -359,6 +359,9 @@ TEST_CASE("the device ID is unwrapped whole, or not at all, within the caller's 
         { "zero byte inside the fields",
             Id(0, 28, std::string("MFG:KX;\0MDL:reflash;SN:A1;", 26), 1024), 512, "" },
         { "tab inside a field", Id(0, 10, "MFG:K\tX;", 1024), 512, "" },
+        // 0x0201 read the other way is 0x0102: a fitting length for the ID's first 256 bytes.
+        { "control byte deep inside a long ID, never its prefix instead",
+            Id(0x02, 0x01, std::string(398, 'x') + '\t' + std::string(112, 'x'), 1024), 512, "" },
         { "nothing but padding", Id(0, 6, "  \r\n", 1024), 512, "" },
         { "zero length", Id(0, 0, id), 512, "" },
         { "length of the prefix alone", Id(0, 2, "", 1024), 512, "" },
