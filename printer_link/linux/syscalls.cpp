@@ -81,8 +81,9 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
         // usblp reports a failed block only to a blocking writer; non-blocking it counts every
         // block as written when it is submitted.
         const int flags = fcntl(fd, F_GETFL);
-        if (flags >= 0 && (flags & O_NONBLOCK))
-            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        const bool nonBlocking = flags >= 0 && (flags & O_NONBLOCK);
+        if (flags < 0 || (nonBlocking && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0))
+            error = errno;
         // The timer keeps firing after it expired: a signal that lands just before write()
         // starts to wait would otherwise be spent, and the write would wait for ever.
         itimerspec limit {};
@@ -91,7 +92,9 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
         limit.it_interval.tv_nsec = kWriteTimerRepeatNs;
         timespec started {};
         clock_gettime(CLOCK_MONOTONIC, &started);
-        if (timeoutMs <= 0) {
+        if (error != 0) {
+            // Not sure to block: a write now might count its block before it is sent.
+        } else if (timeoutMs <= 0) {
             error = ETIMEDOUT;
         } else if (timer_settime(timer, 0, &limit, nullptr) != 0) {
             error = errno;
@@ -104,7 +107,7 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
                 error = ETIMEDOUT;
         }
         timer_delete(timer);
-        if (flags >= 0 && (flags & O_NONBLOCK))
+        if (nonBlocking)
             fcntl(fd, F_SETFL, flags);
     }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
