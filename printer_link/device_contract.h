@@ -7,14 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vornik::contract {
 
 // Device table limits.
 inline constexpr int kMaxPrinters = 6;
-inline constexpr std::size_t kTextUnits = 256;      // a device-table text, terminator included
-inline constexpr std::size_t kDeviceIdBytes = 512;  // device-ID buffer, terminator included
-inline constexpr std::size_t kFieldUnits = 128;     // one device-ID field value, terminator included
+inline constexpr std::size_t kTextUnits = 256; // a device-table text, terminator included
+inline constexpr std::size_t kDeviceIdBytes = 512; // device-ID buffer, terminator included
+inline constexpr std::size_t kFieldUnits = 128; // one device-ID field value, terminator included
 
 // IEEE 1284 device-ID fields. MFG is required; the ";" of the status key keeps it from
 // matching the tail of a longer field name.
@@ -49,24 +50,31 @@ inline constexpr std::size_t kFrameHeadBytes = sizeof(kFrameHead) - 1;
 inline constexpr std::size_t kFrameTailBytes = sizeof(kFrameTail) - 1;
 static_assert(kFrameHeadBytes == 42 && kFrameTailBytes == 16);
 inline constexpr std::size_t kCommandFrameBytes = 256;
-inline constexpr std::size_t kMaxCommandBytes = kCommandFrameBytes - kFrameHeadBytes - kFrameTailBytes;
+inline constexpr std::size_t kMaxCommandBytes
+    = kCommandFrameBytes - kFrameHeadBytes - kFrameTailBytes;
 static_assert(kMaxCommandBytes == 198);
 
 // Replies.
 inline constexpr std::size_t kReplyBufferBytes = 1024;
 inline constexpr std::uint32_t kReplySilenceLimitMs = 1000; // nothing at all has come
-inline constexpr std::uint32_t kReplyGapLimitMs = 500;      // after the last chunk
+inline constexpr std::uint32_t kReplyGapLimitMs = 500; // after the last chunk
 inline constexpr std::uint32_t kPauseAfterCommandMs = 200;
 
 // The update's waits, in milliseconds and whole seconds.
 inline constexpr std::uint32_t kBusPollIntervalMs = 10000;
-inline constexpr std::uint32_t kLeaveBusLimitSeconds = 15;  // after the download command: ~20 s
-inline constexpr std::uint32_t kStoreLimitSeconds = 180;    // after the image: ~190 s
+inline constexpr std::uint32_t kLeaveBusLimitSeconds = 15; // after the download command: ~20 s
+inline constexpr std::uint32_t kStoreLimitSeconds = 180; // after the image: ~190 s
 inline constexpr std::uint32_t kPauseBeforeFlashListingMs = 3000;
 inline constexpr std::uint32_t kPauseAfterTransferMs = 500;
 
 // A firmware write that accepts no byte for this long fails. A healthy printer in download
 // mode takes data continuously; even a slow one never stalls for a minute.
 inline constexpr std::uint32_t kWriteStallLimitMs = 60000;
+
+// The reason a write that hit that limit fails with.
+inline std::string WriteStallText()
+{
+    return "The printer took no data for " + std::to_string(kWriteStallLimitMs / 1000) + " seconds";
+}
 
 } // namespace vornik::contract

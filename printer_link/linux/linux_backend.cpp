@@ -299,7 +299,7 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
                     + std::to_string(whole->milliseconds / 1000) + " seconds")
                          .c_str());
             else
-                Fail("The printer took no data for 60 seconds");
+                Fail(contract::WriteStallText().c_str());
             return false;
         };
         if (left == 0)

@@ -205,7 +205,7 @@ public:
                 continue;
             }
             if (clock.tickCount() - lastProgress >= contract::kWriteStallLimitMs) {
-                tLastError = "The printer took no data for 60 seconds";
+                tLastError = contract::WriteStallText();
                 return false;
             }
             clock.sleep(kStalledWritePauseMs);
