@@ -30,9 +30,17 @@ void StartUpMessages(QtMsgType type, const QMessageLogContext &, const QString &
         HeldBackMessages().append(text);
         return;
     }
-    std::fputs("VornikFDU needs a graphical session (X11 or Wayland): no display could be "
-               "opened.\n",
-        stderr);
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("VornikFDU needs a graphical session (X11 or Wayland): no display could be "
+                   "opened.\n",
+            stderr);
+    } else {
+        // A display is named but did not open (refused, or a library of the toolkit is
+        // missing): what the toolkit said is the reason.
+        for (const QString &line : std::as_const(HeldBackMessages()))
+            std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+        std::fprintf(stderr, "VornikFDU could not open its window: %s\n", qUtf8Printable(text));
+    }
     std::fflush(stderr);
     std::_Exit(1);
 }
