@@ -20,8 +20,10 @@ lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running wit
 lintian --fail-on error "$deb" > /dev/null 2>&1 || { echo "lintian reports errors" >&2; exit 1; }
 
 echo "== dpkg -i"
+# Purged on every way out, a failed install included: a half-configured package would stay on
+# the machine otherwise.
+trap 'dpkg --purge vornikfdu > /dev/null 2>&1 || true' EXIT
 dpkg -i "$deb"
-trap 'dpkg --purge vornikfdu > /dev/null' EXIT
 
 fail=0
 check() { if "$@"; then echo "ok   $*"; else echo "FAIL $*"; fail=1; fi; }

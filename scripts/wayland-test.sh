@@ -7,16 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-need=()
-for p in weston qt6-wayland; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
-fi
+scripts/install-deps.sh
 cmake --build "$build" --target test_desktop_session test_event_delivery VornikFDU VornikFDU-bench
 
 # A compositor of our own, in a runtime folder of our own, stopped on every way out.
