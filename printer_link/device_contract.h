@@ -27,6 +27,18 @@ inline constexpr char kRequiredDeviceIdText[] = "MFG:";
 // The status code stands as two hex digits at these zero-based positions of the S value.
 inline constexpr int kStatusDigitsAt = 16;
 
+// A device ID is read whole or not at all: trailing padding (zero bytes, blanks, CR/LF, which
+// some printers send) is no part of it, and a control byte inside it makes it unreadable.
+// Bytes above 0x7F are text: device IDs may carry Latin-1.
+constexpr bool IsDeviceIdPadding(unsigned char byte)
+{
+    return byte == 0 || byte == ' ' || byte == '\r' || byte == '\n';
+}
+constexpr bool IsDeviceIdControlByte(unsigned char byte)
+{
+    return byte < 0x20 || byte == 0x7F;
+}
+
 // Identity placeholders and the download-mode identity (MFG "KX", MDL "reflash").
 inline constexpr char16_t kUnknownIdentity[] = u"unknown";
 inline constexpr char16_t kDownloadModeProductName[] = u"KX reflash";

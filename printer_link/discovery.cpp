@@ -58,18 +58,6 @@ void CopyText(char16_t *field, std::size_t capacity, std::u16string_view source)
     CopyText(field, capacity, source.data(), source.size());
 }
 
-bool IsDeviceIdPadding(std::uint8_t byte)
-{
-    return byte == 0 || byte == ' ' || byte == '\r' || byte == '\n';
-}
-
-// Bytes above 0x7F are text: device IDs may carry Latin-1.
-bool IsControlByte(char byte)
-{
-    const auto value = static_cast<unsigned char>(byte);
-    return value < 0x20 || value == 0x7F;
-}
-
 } // namespace
 
 namespace vornik::detail {
@@ -143,7 +131,9 @@ std::int32_t QueryDeviceID()
     if (length == 0)
         return 0;
     const std::string_view text(reinterpret_cast<const char *>(answer), length);
-    if (std::any_of(text.begin(), text.end(), IsControlByte))
+    if (std::any_of(text.begin(), text.end(), [](char byte) {
+            return IsDeviceIdControlByte(static_cast<unsigned char>(byte));
+        }))
         return 0;
     if (text.find(kRequiredDeviceIdText) == std::string_view::npos)
         return 0;

@@ -1,5 +1,7 @@
 #include "device_id.h"
 
+#include "printer_link/device_contract.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -8,25 +10,14 @@ namespace vornik::linux_backend {
 
 namespace {
 
-// Bytes above 0x7F are kept: device IDs may carry Latin-1.
-bool IsControl(std::uint8_t byte)
-{
-    return byte < 0x20 || byte == 0x7F;
-}
-
-bool IsPadding(std::uint8_t byte)
-{
-    return byte == 0 || byte == ' ' || byte == '\r' || byte == '\n';
-}
-
 // The text a length of `declared` bytes (its own two included) stands for, without trailing
 // padding; nothing when that text is empty or carries a control byte.
 std::optional<std::size_t> TextLength(const std::uint8_t *text, std::size_t declared)
 {
     std::size_t length = declared - 2;
-    while (length > 0 && IsPadding(text[length - 1]))
+    while (length > 0 && contract::IsDeviceIdPadding(text[length - 1]))
         --length;
-    if (length == 0 || std::any_of(text, text + length, IsControl))
+    if (length == 0 || std::any_of(text, text + length, contract::IsDeviceIdControlByte))
         return std::nullopt;
     return length;
 }
