@@ -46,6 +46,7 @@ inline constexpr char16_t kDownloadModeProductName[] = u"KX reflash";
 // Status codes the gate lets commands through for.
 inline constexpr int kStatusIdle = 0;
 inline constexpr int kStatusManufacturingMode = 3;
+// A busy printer: the gate holds commands back from it, like every code but the two above.
 inline constexpr int kStatusPrinting = 2;
 
 // Commands, each sent inside the command frame.

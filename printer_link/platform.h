@@ -59,8 +59,9 @@ public:
         (void)handle;
         (void)milliseconds;
     }
-    // Waits a short while at most (about 50 ms) and returns with or without data; `got` is 0
-    // when nothing came. Never blocks for long: the reply read keeps its own time.
+    // Returns with or without data; `got` is 0 when nothing came. The reply read keeps its own
+    // time, so a backend should not block for long: Linux and the simulation wait about 50 ms
+    // at most; Windows waits as long as usbprint holds its read (printer_link/README.md).
     virtual bool read(
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
         = 0;

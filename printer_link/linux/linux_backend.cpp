@@ -255,7 +255,8 @@ bool LinuxDevicePlatform::read(
     }
     if (errno == EAGAIN || errno == EINTR)
         return true;
-    // ENODEV after an unplug; EINVAL from a printer that only takes data and never answers.
+    // ENODEV after an unplug. A printer with no return channel never gets here: usblp never
+    // reports it readable (printer_link/README.md, "A printer with no way back").
     Fail(errno);
     return false;
 }
