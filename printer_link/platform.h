@@ -13,8 +13,20 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vornik {
+
+// Paths, device IDs and error texts cross the seam as 16-bit units; 8-bit text (a Linux node
+// name, device-ID bytes, an exception's what()) becomes one unit of the same value per byte.
+inline std::u16string Widen(std::string_view bytes)
+{
+    std::u16string wide;
+    wide.reserve(bytes.size());
+    for (unsigned char byte : bytes)
+        wide.push_back(byte);
+    return wide;
+}
 
 // An open device. Backends hand out small positive numbers or OS handles cast to this type.
 using DeviceHandle = std::intptr_t;

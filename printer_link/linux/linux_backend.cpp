@@ -33,16 +33,6 @@ void Fail(const char *text)
     tLastError = text;
 }
 
-// Paths reach the printer layer as 16-bit text, one unit per byte of the node's name.
-std::u16string Widen(const std::string &text)
-{
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (unsigned char byte : text)
-        wide.push_back(byte);
-    return wide;
-}
-
 // The way back. A unit that no byte widens to cannot name a node we handed out.
 std::optional<std::string> Narrow(const std::u16string &path)
 {

@@ -11,15 +11,6 @@ namespace {
 
 constexpr char kInterfaceClass[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-std::u16string Widen(const std::string &text)
-{
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (unsigned char c : text)
-        wide.push_back(c);
-    return wide;
-}
-
 bool InDownloadIdentity(PrinterMode mode)
 {
     return mode == PrinterMode::DownloadMode || mode == PrinterMode::Storing;
