@@ -90,4 +90,12 @@ inline std::string WriteStallText()
     return "The printer took no data for " + std::to_string(kWriteStallLimitMs / 1000) + " seconds";
 }
 
+// The reason a write fails with when all writes on its handle ran past the time the transfer
+// allowed them (DevicePlatform::limitWriteTime).
+inline std::string WriteTimeLimitText(std::uint32_t limitMs)
+{
+    return "The printer did not take all data within " + std::to_string(limitMs / 1000)
+        + " seconds";
+}
+
 } // namespace vornik::contract

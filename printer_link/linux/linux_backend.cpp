@@ -286,9 +286,7 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
         }
         const auto timedOut = [&] {
             if (wholeLimitBinds)
-                Fail(("The printer did not take all data within "
-                    + std::to_string(whole->milliseconds / 1000) + " seconds")
-                         .c_str());
+                Fail(contract::WriteTimeLimitText(whole->milliseconds).c_str());
             else
                 Fail(contract::WriteStallText().c_str());
             return false;
