@@ -7,6 +7,7 @@
 
 #include "ui/look.h"
 #include "ui/pictures.h"
+#include "ui/return_mark.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -76,6 +77,7 @@ public:
         const quint64 total = fill.total;
         if (kind == StatusFill::None || total == 0) {
             FixedLineHeightDelegate::paint(painter, option, index);
+            PaintReturnMark(painter, option.rect, index);
             return;
         }
         QStyleOptionViewItem item(option);
@@ -95,6 +97,7 @@ public:
         const QWidget *view = option.widget;
         QStyle *style = view ? view->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+        PaintReturnMark(painter, option.rect, index);
     }
 
 private:
@@ -199,6 +202,9 @@ Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidge
     SetFlashBGWorker.setBody([this](int) { App_BGWorker_SetPrinterInFlashMode(); });
     SendFhxBGWorker.setBody([this](int argument) { App_BGWorker_SendFlashFile(argument); });
     FlashBGWorker.setBody([this](int) { App_BGWorker_WaitForFlashUpdateDone(); });
+    RevisionBGWorker.setObjectName(QStringLiteral("RevisionBGWorker"));
+    RevisionBGWorker.setBody([this](int) { App_BGWorker_ReadFirmwareRevision(); });
+    InstallReportCopy();
 
     connect(StartButton, &QPushButton::clicked, this, &Form1::StartButton_Click);
     connect(LangButton, &QPushButton::clicked, this, &Form1::LangButton_Click);
@@ -547,7 +553,7 @@ void Form1::ReplaceStatusRow(int param_Row, const QString &param_Text)
     RepaintsHeldBack held(list);
     std::unique_ptr<QListWidgetItem> old(list->takeItem(param_Row));
     auto *line = new QListWidgetItem(param_Text);
-    for (const int role : { kStatusFillRole, int(Qt::ToolTipRole) })
+    for (const int role : { kStatusFillRole, kReturnMarkRole, int(Qt::ToolTipRole) })
         line->setData(role, old->data(role));
     list->insertItem(param_Row, line);
     // Keep the row marked while its printer is still being worked on.

@@ -68,12 +68,24 @@ struct SimulatedPrinters::Printer {
     std::uint64_t leaveAt = kNever;
     std::uint64_t reappearAt = kNever;
     std::uint64_t goneAt = kNever;
+    std::uint64_t returnAt = kNever;
 
     std::uint64_t imageBytes = 0;
     Sha256 imageHash;
     bool imageComplete = false;
     bool restarted = false;
     bool refusingImage = false; // a write went past failWriteAfterBytes
+    std::string storedRevision; // empty: still the firmware it was attached with
+
+    std::string revision() const
+    {
+        if (!storedRevision.empty())
+            return storedRevision;
+        std::string reply;
+        for (const ReplyChunk &chunk : config.revisionReply)
+            reply += chunk.bytes;
+        return reply.substr(0, reply.find(';'));
+    }
 };
 
 SimulatedPrinters::SimulatedPrinters(Clock &clock)
@@ -199,6 +211,20 @@ void SimulatedPrinters::advanceLocked(int &notices)
             } else if (printer.mode == PrinterMode::Storing && printer.goneAt <= now) {
                 leaveLocked(printer, PrinterMode::Gone, notices);
                 printer.restarted = true;
+                if (!printer.config.keepsOldFirmware) {
+                    const std::string digest = printer.imageHash.hexDigest();
+                    const auto listed = printer.config.revisionOfImage.find(digest);
+                    printer.storedRevision = listed != printer.config.revisionOfImage.end()
+                        ? listed->second
+                        : "IMG-" + digest.substr(0, 8);
+                }
+                printer.returnAt = After(printer.goneAt, printer.config.returnAfterMs);
+                changed = true;
+            } else if (printer.mode == PrinterMode::Gone && printer.returnAt <= now) {
+                printer.returnAt = kNever;
+                appearLocked(printer, PrinterMode::Normal, notices);
+                if (printer.config.statusOnReturn)
+                    printer.status = *printer.config.statusOnReturn;
                 changed = true;
             }
         }
@@ -234,8 +260,10 @@ void SimulatedPrinters::detach(int id)
     {
         std::lock_guard lock(mutex_);
         advanceLocked(notices);
-        if (Printer *printer = findById(id))
+        if (Printer *printer = findById(id)) {
             leaveLocked(*printer, PrinterMode::Gone, notices);
+            printer->returnAt = kNever; // unplugged: nothing brings it back
+        }
     }
     notify(notices);
 }
@@ -246,8 +274,10 @@ void SimulatedPrinters::detachAll()
     {
         std::lock_guard lock(mutex_);
         advanceLocked(notices);
-        for (const auto &printer : printers_)
+        for (const auto &printer : printers_) {
             leaveLocked(*printer, PrinterMode::Gone, notices);
+            printer->returnAt = kNever;
+        }
     }
     notify(notices);
 }
@@ -302,6 +332,7 @@ PrinterSnapshot SimulatedPrinters::snapshotLocked(const Printer &printer) const
     snapshot.imageSha256 = printer.imageHash.hexDigest();
     snapshot.imageComplete = printer.imageComplete;
     snapshot.restarted = printer.restarted;
+    snapshot.revision = printer.revision();
     snapshot.handleOpen = hasLiveHandleLocked(printer, false);
     return snapshot;
 }
@@ -488,7 +519,10 @@ void SimulatedPrinters::commandLocked(Printer &printer, const std::string &comma
     if (command == contract::kPrepareDownloadCommand) {
         schedule(printer.config.prepareReply);
     } else if (command == contract::kFirmwareRevisionCommand) {
-        schedule(printer.config.revisionReply);
+        if (printer.storedRevision.empty())
+            schedule(printer.config.revisionReply);
+        else
+            schedule({ { 50, printer.storedRevision + ";" } });
     } else if (command == contract::kDownloadCommand && printer.mode == PrinterMode::Normal) {
         printer.mode = PrinterMode::LeavingBus;
         printer.leaveAt = After(now, printer.config.leaveBusAfterMs);
