@@ -369,7 +369,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         const bool returnOk = mark == ExpectedReturnMark(printer.behaviour);
         ok = ok && returnOk;
         allAsExpected = allAsExpected && ok;
-        std::fprintf(out_, "  %-4s %-10s  %-32s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
+        std::fprintf(out_, "  %-4s %-10s  %-48s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
             Local(printer.serial).constData(),
             Local(BehaviourText(printer.behaviour, printer.percent)).constData(),
             Local(finalKey).constData(), Local(mode).constData(),

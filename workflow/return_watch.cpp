@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <exception>
@@ -200,7 +201,13 @@ void Form1::App_FindReturnedPrinters()
         row.statusOnReturn = revisionStatus_;
         if (revisionRead_ == 1) {
             row.revisionKnown = true;
+            // The printer's own bytes: a line break or other control byte would break the
+            // tooltip's first line and the report's layout.
             row.revision = QString::fromUtf16(revisionText_);
+            for (QChar &unit : row.revision) {
+                if (unit.unicode() < 0x20 || unit.unicode() == 0x7F)
+                    unit = u'?';
+            }
         }
         SetReturnMark(r);
     }
@@ -256,7 +263,12 @@ void Form1::SetReturnMark(int param_Row)
         param_Row, [this](const char *key) { return StrRes(key); }, &row.mark);
     line->setData(kReturnMarkRole, int(row.mark));
     // The wait's own figures stay beneath it.
-    line->setToolTip(row.toolTipBefore.isEmpty() ? text : text + u'\n' + row.toolTipBefore);
+    QString toolTip = row.toolTipBefore.isEmpty() ? text : text + u'\n' + row.toolTipBefore;
+    // A tooltip that looks like markup is shown as rich text; a revision such as "<img ...>"
+    // must read as the characters the printer sent, not be rendered.
+    if (Qt::mightBeRichText(toolTip))
+        toolTip.replace(u'<', u'\u2039');
+    line->setToolTip(toolTip);
 }
 
 QString Form1::App_RunReport() const

@@ -4,6 +4,7 @@
 
 #include "firmware/embedded_image.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QGuiApplication>
@@ -128,6 +129,17 @@ const std::vector<ReturnCase> &ReturnCases()
                 c.revisionReply = {};
             },
             kCompleted, ReturnMark::Unjudged, kBackAfter + "gave no firmware revision", true },
+        { "revision that looks like markup, or holds a line break",
+            [](PrinterConfig &c) {
+                c.returnAfterMs = 60000;
+                c.keepsOldFirmware = true;
+                c.revisionReply = { { 50, "<b>VRN\n01</b>;" } };
+            },
+            kCompleted, ReturnMark::OtherFirmware,
+            kBackAfter
+                + QStringLiteral("reports firmware \u2039b>VRN?01\u2039/b>, which does not contain "
+                                 "build number 2528A"),
+            true },
         { "timed out, then stored and came back",
             [](PrinterConfig &c) {
                 c.storeTimeMs = 250000;
@@ -270,7 +282,8 @@ private slots:
         // The list of printers stays as the run left it.
         QCOMPARE(form.SupportedPrinterCheckedListBox->count(), 1);
         if (c.mark != ReturnMark::None)
-            QVERIFY(form.App_RunReport().contains(QStringLiteral("  After the run: ") + c.toolTip));
+            QVERIFY(form.App_RunReport().contains(
+                QStringLiteral("  After the run: ") + QString(c.toolTip).replace(u'\u2039', u'<')));
     }
 
     // Busy when it came back, asked once it is ready; a printer that needs longer than the
@@ -352,6 +365,15 @@ private slots:
             QVERIFY2(report.contains(line), qPrintable(line + QStringLiteral(" in\n") + report));
         QVERIFY(!report.contains(QStringLiteral("Started: -")));
         QVERIFY(!report.contains(QStringLiteral("Ended: -")));
+
+        // The context menu offers the same, in the window's language.
+        QGuiApplication::clipboard()->clear();
+        emit form.FDUPrinterListBox->customContextMenuRequested(QPoint(5, 5));
+        auto *action = form.findChild<QAction *>(QStringLiteral("CopyReportAction"));
+        QVERIFY(action);
+        QCOMPARE(action->text(), QStringLiteral("Bericht kopieren"));
+        action->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), report);
     }
 
     void oneWellPrinterWalksThroughEveryStatus()
