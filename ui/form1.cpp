@@ -220,6 +220,10 @@ Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidge
 
 Form1::~Form1()
 {
+    // No new look for returned printers may start a worker while the others are waited for.
+    watchingReturns_ = false;
+    if (ReturnTimer)
+        ReturnTimer->stop();
     // A worker may be blocked handing a message to this thread; keep serving it until every
     // worker has finished, so that none outlives the window it calls back into.
     while (!QThreadPool::globalInstance()->waitForDone(20))

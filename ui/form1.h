@@ -283,6 +283,7 @@ private:
     bool watchingReturns_ = false;
     bool returnRoundRunning_ = false;
     bool returnNoticeMissed_ = false;
+    std::uint32_t lastLookAt_ = 0; // tick of the last look for returned printers
     // Filled by the revision worker, read after it is done.
     int revisionStatus_ = -1;
     int revisionRead_ = 0;

@@ -124,6 +124,10 @@ void Form1::App_CheckReturns()
         if (!row.back) {
             if (row.mark != ReturnMark::NotBackYet && sinceEnd >= kReturnLimitSeconds * 1000u)
                 SetReturnMark(r);
+            // Notices are not to be relied on alone: a system without a device manager sends
+            // none, and one that comes while a listing runs is dropped. Look now and then too.
+            if (now - lastLookAt_ >= kBusPollIntervalMs)
+                lookAgain = true;
         } else if (now - row.lastAskedAt >= kBusPollIntervalMs
             && sinceEnd - row.backAfterMs < kReturnLimitSeconds * 1000u) {
             // Back but busy, or silent: asked again while it is young on the bus.
@@ -166,6 +170,7 @@ void Form1::App_WatchForReturn_Handler()
 
 void Form1::App_FindReturnedPrinters()
 {
+    lastLookAt_ = TheClock().tickCount();
     if (Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo) == 0)
         return;
     // A table of its own: IdleModeInfo and the list stay as the run left them.
