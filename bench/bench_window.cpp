@@ -22,11 +22,6 @@
 using vornik::sim::PrinterConfig;
 using vornik::sim::PrinterMode;
 
-namespace {
-// How long a bench printer takes to restart after storing, before it is back on the bus.
-constexpr int kRestartMs = 30000;
-} // namespace
-
 QString BehaviourText(BenchBehaviour behaviour, int percent)
 {
     switch (behaviour) {
@@ -289,36 +284,7 @@ PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct produc
     config.expectedImageBytes = imageBytes_;
     if (!imageSha256_.isEmpty())
         config.revisionOfImage[imageSha256_.toStdString()] = newFirmwareRevision.toStdString();
-    switch (behaviour) {
-    case BenchBehaviour::Well:
-        config.returnAfterMs = kRestartMs;
-        break;
-    case BenchBehaviour::ComesBackWithOldFirmware:
-        config.returnAfterMs = kRestartMs;
-        config.keepsOldFirmware = true;
-        break;
-    case BenchBehaviour::DoesNotComeBack:
-        break;
-    case BenchBehaviour::NeverLeavesBus:
-        config.leaveBusAfterMs = -1;
-        break;
-    case BenchBehaviour::ComesBackWithAnotherSerial:
-        config.downloadSerial = config.serial + "-B";
-        break;
-    case BenchBehaviour::ComesBackTooLate:
-        config.reappearAfterMs = 120000;
-        break;
-    case BenchBehaviour::FailsTransferAt:
-        config.failWriteAfterBytes = std::int64_t(imageBytes_) * percent / 100;
-        break;
-    case BenchBehaviour::UnpluggedAt:
-        config.detachAfterBytes = std::int64_t(imageBytes_) * percent / 100;
-        break;
-    case BenchBehaviour::NeverFinishesStoring:
-        config.storeTimeMs = -1;
-        break;
-    }
-    return config;
+    return vornik::sim::WithBehaviour(config, behaviour, imageBytes_, percent);
 }
 
 int BenchWindow::attachFromForm()

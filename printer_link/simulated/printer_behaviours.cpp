@@ -1,0 +1,54 @@
+#include "printer_behaviours.h"
+
+namespace vornik::sim {
+
+namespace {
+
+// Later than any wait of the update for a printer to come back in download mode.
+constexpr int kTooLateMs = 120000;
+// How long a printer takes to restart after storing, before it is back in normal mode.
+constexpr int kRestartMs = 30000;
+
+std::int64_t Share(std::uint64_t imageBytes, int percent)
+{
+    return static_cast<std::int64_t>(imageBytes) * percent / 100;
+}
+
+} // namespace
+
+PrinterConfig WithBehaviour(
+    PrinterConfig config, PrinterBehaviour behaviour, std::uint64_t imageBytes, int percent)
+{
+    switch (behaviour) {
+    case PrinterBehaviour::Well:
+        config.returnAfterMs = kRestartMs;
+        break;
+    case PrinterBehaviour::ComesBackWithOldFirmware:
+        config.returnAfterMs = kRestartMs;
+        config.keepsOldFirmware = true;
+        break;
+    case PrinterBehaviour::DoesNotComeBack:
+        break;
+    case PrinterBehaviour::NeverLeavesBus:
+        config.leaveBusAfterMs = -1;
+        break;
+    case PrinterBehaviour::ComesBackWithAnotherSerial:
+        config.downloadSerial = config.serial + "-B";
+        break;
+    case PrinterBehaviour::ComesBackTooLate:
+        config.reappearAfterMs = kTooLateMs;
+        break;
+    case PrinterBehaviour::FailsTransferAt:
+        config.failWriteAfterBytes = Share(imageBytes, percent);
+        break;
+    case PrinterBehaviour::NeverFinishesStoring:
+        config.storeTimeMs = -1;
+        break;
+    case PrinterBehaviour::UnpluggedAt:
+        config.detachAfterBytes = Share(imageBytes, percent);
+        break;
+    }
+    return config;
+}
+
+} // namespace vornik::sim
