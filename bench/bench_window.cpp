@@ -1,7 +1,10 @@
 #include "bench_window.h"
 
+#include "firmware/identity_check.h"
 #include "printer_link/printer_link.h"
 #include "printer_link/simulated/virtual_clock.h"
+#include "ui/form1.h"
+#include "workflow/build_texts.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -23,7 +26,11 @@ QString BehaviourText(BenchBehaviour behaviour, int percent)
 {
     switch (behaviour) {
     case BenchBehaviour::Well:
-        return QStringLiteral("updates well");
+        return QStringLiteral("updates well, comes back with the new firmware");
+    case BenchBehaviour::ComesBackWithOldFirmware:
+        return QStringLiteral("stores nothing, comes back with the old firmware");
+    case BenchBehaviour::DoesNotComeBack:
+        return QStringLiteral("updates well, does not come back");
     case BenchBehaviour::NeverLeavesBus:
         return QStringLiteral("never leaves the bus");
     case BenchBehaviour::ComesBackWithAnotherSerial:
@@ -44,6 +51,10 @@ const char *ExpectedFinalStatusKey(BenchBehaviour behaviour)
 {
     switch (behaviour) {
     case BenchBehaviour::Well:
+    case BenchBehaviour::ComesBackWithOldFirmware:
+    case BenchBehaviour::DoesNotComeBack:
+        // Each left the bus after it took the image; only the watch after the run tells them
+        // apart.
         return "StrRes_StatusUpdateCompleted";
     case BenchBehaviour::NeverFinishesStoring:
         return "StrRes_StatusUpdateTimeout";
@@ -58,10 +69,29 @@ const char *ExpectedFinalStatusKey(BenchBehaviour behaviour)
     return "";
 }
 
+int ExpectedReturnMark(BenchBehaviour behaviour)
+{
+    switch (behaviour) {
+    case BenchBehaviour::Well:
+        return int(ReturnMark::NewFirmware);
+    case BenchBehaviour::ComesBackWithOldFirmware:
+        return int(ReturnMark::OtherFirmware);
+    case BenchBehaviour::DoesNotComeBack:
+    case BenchBehaviour::NeverFinishesStoring:
+        return int(ReturnMark::NotBackYet);
+    default:
+        // Failed rows are not watched.
+        return int(ReturnMark::None);
+    }
+}
+
 QString BenchWindow::modeText(const vornik::sim::PrinterSnapshot &printer)
 {
     switch (printer.mode) {
     case PrinterMode::Normal:
+        if (printer.restarted)
+            return QStringLiteral("back, firmware %1")
+                .arg(QString::fromStdString(printer.revision));
         return QStringLiteral("normal");
     case PrinterMode::LeavingBus:
         // A printer that ignores the download command would otherwise read as leaving for ever.
@@ -107,6 +137,20 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     , clock_(clock)
 {
     setWindowTitle(QStringLiteral("Printer bench"));
+    {
+        char16_t build[kBuildTextUnits] = {};
+        const QString file = BuildTexts::fromBuild().firmwareFileName;
+        if (!file.isNull()
+            && Lib_FlashFileValidityCheck(reinterpret_cast<const char16_t *>(productName_.utf16()),
+                   reinterpret_cast<const char16_t *>(file.utf16()), build, kBuildTextUnits)
+                == kFhxOk) {
+            const QString model = productName_.section(QLatin1Char(' '), -1);
+            newFirmwareRevision = QStringLiteral("%1.%2.01")
+                                      .arg(model, QString::fromUtf16(build).section(' ', 0, 0));
+        } else {
+            newFirmwareRevision = QStringLiteral("NEW.01");
+        }
+    }
     setObjectName(QStringLiteral("BenchWindow"));
 
     auto *form = new QFormLayout;
@@ -131,10 +175,11 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     form->addRow(QStringLiteral("Status"), statusCombo);
 
     behaviourCombo = new QComboBox;
-    for (const BenchBehaviour behaviour : { BenchBehaviour::Well, BenchBehaviour::NeverLeavesBus,
-             BenchBehaviour::ComesBackWithAnotherSerial, BenchBehaviour::ComesBackTooLate,
-             BenchBehaviour::FailsTransferAt, BenchBehaviour::UnpluggedAt,
-             BenchBehaviour::NeverFinishesStoring }) {
+    for (const BenchBehaviour behaviour : { BenchBehaviour::Well,
+             BenchBehaviour::ComesBackWithOldFirmware, BenchBehaviour::DoesNotComeBack,
+             BenchBehaviour::NeverLeavesBus, BenchBehaviour::ComesBackWithAnotherSerial,
+             BenchBehaviour::ComesBackTooLate, BenchBehaviour::FailsTransferAt,
+             BenchBehaviour::UnpluggedAt, BenchBehaviour::NeverFinishesStoring }) {
         QString text = BehaviourText(behaviour, 0);
         text.replace(QStringLiteral("0 %"), QStringLiteral("N %"));
         behaviourCombo->addItem(text, int(behaviour));
@@ -237,6 +282,8 @@ PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct produc
         config.deviceId = vornik::sim::DeviceIdKind::Unreadable;
     config.status = status;
     config.expectedImageBytes = imageBytes_;
+    if (!imageSha256_.isEmpty())
+        config.revisionOfImage[imageSha256_.toStdString()] = newFirmwareRevision.toStdString();
     return vornik::sim::WithBehaviour(config, behaviour, imageBytes_, percent);
 }
 

@@ -32,6 +32,9 @@ QString BehaviourText(BenchBehaviour behaviour, int percent);
 // The key of the status text a printer of this behaviour ends with in the window, when it is
 // ticked and updated in a run of its own kind: what the bench and the rehearsal hold a run to.
 const char *ExpectedFinalStatusKey(BenchBehaviour behaviour);
+// What the window marks a printer of this behaviour with after the run (form1.h's ReturnMark):
+// what the rehearsal holds the watch after the run to.
+int ExpectedReturnMark(BenchBehaviour behaviour);
 
 enum class BenchProduct {
     BuildProduct,
@@ -84,6 +87,9 @@ public:
     // How the mode and the bytes received read in the table.
     static QString modeText(const vornik::sim::PrinterSnapshot &printer);
     QString receivedText(std::uint64_t bytes) const;
+    // The revision a printer reports once it has stored the embedded image: it carries the
+    // build number of the caption, as the real firmware's does.
+    QString newFirmwareRevision;
 
 private:
     struct Chosen {

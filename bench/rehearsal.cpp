@@ -1,5 +1,7 @@
 #include "bench/rehearsal.h"
 
+#include "printer_link/device_contract.h"
+#include "ui/form1.h"
 #include "ui/string_table.h"
 
 #include <QAbstractItemModel>
@@ -85,7 +87,7 @@ std::vector<RehearsalPrinter> Rehearsal::defaultPrinters()
 {
     return {
         { QStringLiteral("REH-0001"), BenchBehaviour::Well, 0 },
-        { QStringLiteral("REH-0002"), BenchBehaviour::Well, 0 },
+        { QStringLiteral("REH-0002"), BenchBehaviour::ComesBackWithOldFirmware, 0 },
         { QStringLiteral("REH-0003"), BenchBehaviour::ComesBackWithAnotherSerial, 0 },
     };
 }
@@ -291,6 +293,36 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         QCoreApplication::processEvents();
         bench_.refresh();
         screenshot(QStringLiteral("finished"));
+
+        // After the summary the window watches for the printers coming back. Wait until every
+        // row that should get a mark has one: the printers restart within seconds on the fast
+        // clock; "not back yet" comes after the window's bound.
+        const auto marksSettled = [&] {
+            auto *serials = window_.findChild<QListWidget *>(QStringLiteral("FDUPrinterListBox"));
+            for (const RehearsalPrinter &printer : printers) {
+                if (ExpectedReturnMark(printer.behaviour) == int(ReturnMark::None))
+                    continue;
+                for (int row = 0; serials && row < serials->count(); ++row) {
+                    if (serials->item(row)->text() == printer.serial
+                        && statuses->item(row)->data(kReturnMarkRole).toInt()
+                            == int(ReturnMark::None))
+                        return false;
+                }
+            }
+            return true;
+        };
+        const qint64 watchStarted = QDateTime::currentMSecsSinceEpoch();
+        const int returnLimitMs = int(vornik::contract::kReturnLimitSeconds) * 1000
+                / std::max(1, bench_.speedCombo->currentData().toInt())
+            + 20000;
+        while (
+            !marksSettled() && QDateTime::currentMSecsSinceEpoch() - watchStarted < returnLimitMs) {
+            if (returnStep_)
+                returnStep_();
+            QTest::qWait(50);
+        }
+        bench_.refresh();
+        screenshot(QStringLiteral("after-the-run"));
     } catch (const std::exception &error) {
         std::fprintf(out_, "The rehearsal could not drive the window: %s\n", error.what());
         return 2;
@@ -299,6 +331,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
     // The judgement: each row's last status against its printer's behaviour, what each
     // printer that should hold the image received, and the summary's counts.
     auto *serials = window_.findChild<QListWidget *>(QStringLiteral("FDUPrinterListBox"));
+    auto *statuses = window_.findChild<QListWidget *>(QStringLiteral("FDUStatusListBox"));
     bool allAsExpected = true;
     int expectedUpdated = 0;
     std::fprintf(out_, "\nResult by printer (the bench's view):\n");
@@ -323,13 +356,30 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         // A printer reported updated must also hold the very image.
         if (expectedKey == QLatin1String("StrRes_StatusUpdateCompleted"))
             ok = ok && image == QLatin1String("matches the image");
+        // What it came back with, as the window tells it in the row's mark and tooltip.
+        int mark = int(ReturnMark::None);
+        QString cameBack;
+        for (int row = 0; serials && row < serials->count(); ++row) {
+            if (serials->item(row)->text() == printer.serial && statuses
+                && row < statuses->count()) {
+                mark = statuses->item(row)->data(kReturnMarkRole).toInt();
+                cameBack = statuses->item(row)->toolTip().section(QLatin1Char('\n'), 0, 0);
+            }
+        }
+        const bool returnOk = mark == ExpectedReturnMark(printer.behaviour);
+        ok = ok && returnOk;
         allAsExpected = allAsExpected && ok;
-        std::fprintf(out_, "  %-4s %-10s  %-32s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
+        std::fprintf(out_, "  %-4s %-10s  %-48s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
             Local(printer.serial).constData(),
             Local(BehaviourText(printer.behaviour, printer.percent)).constData(),
             Local(finalKey).constData(), Local(mode).constData(),
             Local(received.isEmpty() ? QStringLiteral("nothing received") : received).constData(),
             image.isEmpty() ? "" : ", ", Local(image).constData());
+        if (mark != int(ReturnMark::None) || !returnOk)
+            std::fprintf(out_, "       after the run: %s%s\n",
+                Local(mark == int(ReturnMark::None) ? QStringLiteral("(no mark)") : cameBack)
+                    .constData(),
+                returnOk ? "" : "  <- not what its behaviour predicts");
     }
     const bool countsRight
         = summaryUpdated_ == expectedUpdated && summaryTotal_ == int(printers.size());

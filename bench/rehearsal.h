@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -34,7 +35,8 @@ public:
     Rehearsal(BenchWindow &bench, QWidget &window, QString outputDir, std::FILE *out);
     ~Rehearsal() override;
 
-    // Two printers that update well and one that comes back with another serial number.
+    // A printer that updates well and comes back with the new firmware, one that comes back
+    // with its old firmware, and one that comes back with another serial number.
     static std::vector<RehearsalPrinter> defaultPrinters();
 
     // Plays the run; 0 when every printer ended as its behaviour predicts and the summary
@@ -44,6 +46,10 @@ public:
     // When the run has not ended after this long, the state so far is printed and the process
     // ends with status 3: a run stuck inside the window cannot be unwound from outside it.
     void setTimeLimitMs(int milliseconds) { timeLimitMs_ = milliseconds; }
+
+    // Called again and again while the rehearsal waits for printers to come back after the run.
+    // The bench's printer clock runs by itself; a test on a virtual clock moves it here.
+    void setWhileWaitingForReturns(std::function<void()> step) { returnStep_ = std::move(step); }
 
     // The status rows as they changed: per row, the English keys in order.
     const std::map<int, QStringList> &history() const { return history_; }
@@ -63,6 +69,7 @@ private:
     QString outputDir_;
     std::FILE *out_;
     int timeLimitMs_ = 600000;
+    std::function<void()> returnStep_;
     int shots_ = 0;
     qint64 startedMs_ = 0;
     std::map<QString, QString> keyByText_; // every language's status text, to its key

@@ -79,6 +79,10 @@ inline constexpr std::uint32_t kLeaveBusLimitSeconds = 15; // after the download
 inline constexpr std::uint32_t kStoreLimitSeconds = 180; // after the image: ~190 s
 inline constexpr std::uint32_t kPauseBeforeFlashListingMs = 3000;
 inline constexpr std::uint32_t kPauseAfterTransferMs = 500;
+// After storing, a printer restarts and is back in normal mode well within this; the slowest
+// case is one still storing when the tool stopped waiting (the store limit) that then needs its
+// own restart on top.
+inline constexpr std::uint32_t kReturnLimitSeconds = 300;
 
 // A firmware write that accepts no byte for this long fails. A healthy printer in download
 // mode takes data continuously; even a slow one never stalls for a minute.

@@ -110,6 +110,9 @@ Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidge
     SetFlashBGWorker.setBody([this](int) { App_BGWorker_SetPrinterInFlashMode(); });
     SendFhxBGWorker.setBody([this](int argument) { App_BGWorker_SendFlashFile(argument); });
     FlashBGWorker.setBody([this](int) { App_BGWorker_WaitForFlashUpdateDone(); });
+    RevisionBGWorker.setObjectName(QStringLiteral("RevisionBGWorker"));
+    RevisionBGWorker.setBody([this](int) { App_BGWorker_ReadFirmwareRevision(); });
+    InstallReportCopy();
 
     connect(StartButton, &QPushButton::clicked, this, &Form1::StartButton_Click);
     connect(LangButton, &QPushButton::clicked, this, &Form1::LangButton_Click);
@@ -125,6 +128,10 @@ Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidge
 
 Form1::~Form1()
 {
+    // No new look for returned printers may start a worker while the others are waited for.
+    watchingReturns_ = false;
+    if (ReturnTimer)
+        ReturnTimer->stop();
     // A worker may be blocked handing a message to this thread; keep serving it until every
     // worker has finished, so that none outlives the window it calls back into.
     while (!QThreadPool::globalInstance()->waitForDone(20))
@@ -463,7 +470,7 @@ void Form1::ReplaceStatusRow(int param_Row, const QString &param_Text)
     RepaintsHeldBack held(list);
     std::unique_ptr<QListWidgetItem> old(list->takeItem(param_Row));
     auto *line = new QListWidgetItem(param_Text);
-    for (const int role : { kStatusFillRole, int(Qt::ToolTipRole) })
+    for (const int role : { kStatusFillRole, kReturnMarkRole, int(Qt::ToolTipRole) })
         line->setData(role, old->data(role));
     list->insertItem(param_Row, line);
     // Keep the row marked while its printer is still being worked on.

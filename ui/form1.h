@@ -13,6 +13,7 @@
 #include "ui/string_table.h"
 #include "workflow/build_texts.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
@@ -50,6 +51,17 @@ struct StatusFillValue {
 };
 Q_DECLARE_METATYPE(StatusFillValue)
 inline constexpr int kStatusFillRole = Qt::UserRole + 1;
+
+// What became of a printer after the run, shown as a mark at the right end of its status row;
+// the row's text stays as the run left it.
+enum class ReturnMark {
+    None, // not watched, or nothing known yet
+    NotBackYet, // not back in normal mode within the bound
+    NewFirmware, // back; its revision contains the caption's build number
+    OtherFirmware, // back; its revision does not contain it
+    Unjudged, // back, but no revision to judge (busy, silent, or no build number)
+};
+inline constexpr int kReturnMarkRole = Qt::UserRole + 2;
 
 // Device-change message of the window system, as the printer-list handler expects it.
 inline constexpr quint32 WM_DEVICECHANGE = 0x0219;
@@ -104,6 +116,7 @@ public:
     BackgroundWorker SetFlashBGWorker;
     BackgroundWorker SendFhxBGWorker;
     BackgroundWorker FlashBGWorker;
+    BackgroundWorker RevisionBGWorker;
 
     // --- State --------------------------------------------------------------------------
     int gLanguageImageListIndex = 0;
@@ -182,6 +195,24 @@ public:
     // Process events until `worker` is no longer busy, sleeping while nothing happens.
     void PumpUntilIdle(const BackgroundWorker &worker);
 
+    // --- After the run (workflow/return_watch.cpp) --------------------------------------
+    // Looks for the printers of completed and timed-out rows coming back in normal mode and
+    // reads their firmware revision. Runs on device-change notices once the summary is closed.
+    void App_WatchForReturn_Handler();
+    // Marks rows whose printer is not back within the bound; asks again those that came back
+    // without giving a revision. Runs on the window's timer; tests call it after moving the
+    // clock.
+    void App_CheckReturns();
+    void App_BGWorker_ReadFirmwareRevision();
+    // Whether a device-change notice may be handled now; one that may not is remembered while
+    // returns are watched, so that a printer that came back meanwhile is still looked for.
+    bool App_AcceptDeviceNotice();
+    // The plain-text account of the run; on the clipboard with Ctrl+C on the progress page or
+    // the context menu.
+    QString App_RunReport() const;
+    void App_CopyRunReport();
+    QTimer *ReturnTimer = nullptr;
+
     // --- Start-up (workflow/startup.cpp) ------------------------------------------------
     void Form1_Load();
     void App_Form1Load_Handler();
@@ -227,6 +258,45 @@ private:
     quint64 transferAccepted_ = 0;
     quint64 transferTotal_ = 0;
     QElapsedTimer transferTime_;
+
+    // What the run report and the watch after the run know of each row. Durations are taken
+    // on the printer layer's clock, the one its waits run on.
+    struct RowRecord {
+        quint64 bytesSent = 0;
+        quint64 imageBytes = 0;
+        qint64 stepMs[3] = { -1, -1, -1 }; // -1: the step did not work on this row
+        bool watched = false; // ended completed or timed out: its return is looked for
+        std::uint32_t endedAt = 0; // tick when its last wait ended
+        ReturnMark mark = ReturnMark::None;
+        bool back = false;
+        std::uint32_t backAfterMs = 0;
+        bool revisionKnown = false;
+        QString revision;
+        int statusOnReturn = -1;
+        std::uint32_t lastAskedAt = 0;
+        QString toolTipBefore; // the row's tooltip when the run ended
+    };
+    RowRecord rows_[6];
+    QDateTime runStarted_;
+    QDateTime runEnded_;
+    QString buildNumber_;
+    bool watchingReturns_ = false;
+    bool returnRoundRunning_ = false;
+    bool returnNoticeMissed_ = false;
+    std::uint32_t lastLookAt_ = 0; // tick of the last look for returned printers
+    // Filled by the revision worker, read after it is done.
+    int revisionStatus_ = -1;
+    int revisionRead_ = 0;
+    char16_t revisionText_[256] = {};
+
+    void App_BeginReturnWatch();
+    void App_FindReturnedPrinters();
+    void SetReturnMark(int param_Row);
+    // The tooltip text of a watched row in the language `param_Text` looks keys up in, and the
+    // mark it stands for.
+    QString ReturnText(int param_Row, const std::function<QString(const char *)> &param_Text,
+        ReturnMark *param_Mark = nullptr) const;
+    void InstallReportCopy();
 };
 
 // Writes the UTF-16 units of `param_ManagedStr` and a terminating zero into the 256-unit array

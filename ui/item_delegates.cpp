@@ -1,6 +1,7 @@
 #include "ui/item_delegates.h"
 
 #include "ui/form1.h"
+#include "ui/return_mark.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -49,6 +50,7 @@ void StatusFillDelegate::paint(
     const quint64 total = fill.total;
     if (kind == StatusFill::None || total == 0) {
         FixedLineHeightDelegate::paint(painter, option, index);
+        PaintReturnMark(painter, option.rect, index);
         return;
     }
     QStyleOptionViewItem item(option);
@@ -68,6 +70,7 @@ void StatusFillDelegate::paint(
     const QWidget *view = option.widget;
     QStyle *style = view ? view->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
+    PaintReturnMark(painter, option.rect, index);
 }
 
 void WhiteTickBoxDelegate::initStyleOption(

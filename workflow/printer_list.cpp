@@ -34,8 +34,12 @@ void Form1::WndProc(quint32 message, quintptr wParam)
         return;
     // A notice that comes in while a listing pumps events is dropped, not deferred: the
     // listing under way already looks at the devices as they are now.
-    if (gUSBPnPDetected != 0)
+    if (gUSBPnPDetected != 0) {
+        // After the run, though, a printer may have come back meanwhile: look again later.
+        if (watchingReturns_)
+            returnNoticeMissed_ = true;
         return;
+    }
     gUSBPnPDetected = 1;
     App_USBEvent_Handler();
 }
@@ -45,6 +49,8 @@ void Form1::App_USBEvent_Handler()
     try {
         if (g_BlockUsbEnumeration == 0)
             App_EnumerateSupportedPrintersInIdleMode();
+        else if (watchingReturns_)
+            App_WatchForReturn_Handler();
     } catch (const std::exception &error) {
         App_ShowUIMessage_Handler(1, FailureText(error), 0, 0);
     }

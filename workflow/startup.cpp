@@ -16,7 +16,7 @@ void Form1::Form1_Load()
     if (vornik::DevicePlatform *devices = vornik::CurrentPlatform().devices) {
         new DeviceChangeNotifier(
             *devices, [this] { WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED); }, this,
-            [this] { return gUSBPnPDetected == 0; });
+            [this] { return App_AcceptDeviceNotice(); });
     }
     App_Form1Load_Handler();
 }
@@ -42,6 +42,9 @@ void Form1::App_Form1Load_Handler()
                 ? QStringLiteral("   [Build: ?]")
                 : QStringLiteral("   [Build: ") + buildText + QStringLiteral("]");
             FDUProductNameLabel->setText(FDUProductNameLabel->text() + gFhxBuildNumStr);
+            // The number alone, without a branch suffix (which begins with a blank): what a
+            // printer's firmware revision is held against after the run.
+            buildNumber_ = buildText.section(QLatin1Char(' '), 0, 0);
         } else {
             closedDuringLoad_ = true;
             close();

@@ -99,6 +99,12 @@ QString WaitToolTip(quint64 waitedMs, quint64 limitMs)
 // inside the limit.
 constexpr quint64 kLongestStoreWaitMs = quint64(kStoreLimitSeconds) * 1000 + kBusPollIntervalMs;
 
+// Milliseconds since `start` on the wrapping tick.
+qint64 MsSince(std::uint32_t start)
+{
+    return static_cast<std::uint32_t>(TheClock().tickCount() - start);
+}
+
 // Shows which of the three steps is under way.
 void ShowStep(Form1 &form, const char *step)
 {
@@ -138,6 +144,7 @@ void Form1::App_StartButton_Handler()
         return;
     runInProgress_ = true;
 
+    bool summaryShown = false;
     const int entryCount = SupportedPrinterCheckedListBox->count();
     int tickedCount = 0;
     for (int i = 0; i < entryCount; ++i)
@@ -159,6 +166,9 @@ void Form1::App_StartButton_Handler()
             // invite a click that the window must refuse while printers are being flashed.
             AppCloseButton->setEnabled(false);
             g_BlockUsbEnumeration = 1;
+            runStarted_ = QDateTime::currentDateTimeUtc();
+            for (RowRecord &record : rows_)
+                record = RowRecord {};
 
             FDUPrinterListBox->clear();
             USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
@@ -190,6 +200,8 @@ void Form1::App_StartButton_Handler()
             const int updatedCount = App_WaitForFlashUpdate();
 
             const bool allUpdated = sentCount == tickedCount && updatedCount == sentCount;
+            runEnded_ = QDateTime::currentDateTimeUtc();
+            summaryShown = true;
             App_ShowUIMessage_Handler(3,
                 StrRes(allUpdated ? "StrRes_AllUpdated" : "StrRes_SomeUpdated"), tickedCount,
                 updatedCount);
@@ -205,6 +217,10 @@ void Form1::App_StartButton_Handler()
     // The run is over before the last pump: a CLOSE click handled there must close the window.
     runInProgress_ = false;
     PumpEvents();
+    // Only once the operator has closed the summary: what came back is news about a finished
+    // run, not part of it.
+    if (summaryShown)
+        App_BeginReturnWatch();
 }
 
 void Form1::App_SetPrintersInFlashMode()
@@ -223,8 +239,10 @@ void Form1::App_SetPrintersInFlashMode()
         PumpEvents();
 
         Lib_SetUSBDeviceFilePath(1, idle.DevicePath[i]);
+        const std::uint32_t stepStart = TheClock().tickCount();
         SetFlashBGWorker.RunWorkerAsync();
         PumpUntilIdle(SetFlashBGWorker);
+        rows_[r].stepMs[0] = MsSince(stepStart);
 
         if (Lib_IsConnectionValid() != 0) {
             ReplaceStatusRow(r, StrRes("StrRes_StatusFlashModeFail"));
@@ -264,9 +282,13 @@ int Form1::App_FlashFirmware()
                 transferRow_ = r;
                 transferAccepted_ = transferTotal_ = 0;
                 transferTime_.start();
+                const std::uint32_t stepStart = TheClock().tickCount();
                 SendFhxBGWorker.RunWorkerAsync(k);
                 PumpUntilIdle(SendFhxBGWorker);
                 transferRow_ = -1;
+                rows_[r].stepMs[1] = MsSince(stepStart);
+                rows_[r].bytesSent = transferAccepted_;
+                rows_[r].imageBytes = transferTotal_;
                 if (gFhxSendStatus == 1) {
                     gFDUPrinterInfo.UpdateState[r] = kStateStoring;
                     ReplaceStatusRow(r, StrRes("StrRes_StatusStoringAndUpdating"));
@@ -332,6 +354,10 @@ int Form1::App_WaitForFlashUpdate()
                 PumpUntilIdle(FlashBGWorker);
                 waitTicker.stop();
                 showWaited();
+                // Completed or timed out, the printer may come back after the run.
+                rows_[r].stepMs[2] = MsSince(waitStart);
+                rows_[r].endedAt = TheClock().tickCount();
+                rows_[r].watched = true;
                 if (gFlashUpdateStatus != 0) {
                     ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateCompleted"));
                     SetStatusFill(r, StatusFill::None, 0, 0);

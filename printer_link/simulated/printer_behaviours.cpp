@@ -6,6 +6,8 @@ namespace {
 
 // Later than any wait of the update for a printer to come back in download mode.
 constexpr int kTooLateMs = 120000;
+// How long a printer takes to restart after storing, before it is back in normal mode.
+constexpr int kRestartMs = 30000;
 
 std::int64_t Share(std::uint64_t imageBytes, int percent)
 {
@@ -19,6 +21,13 @@ PrinterConfig WithBehaviour(
 {
     switch (behaviour) {
     case PrinterBehaviour::Well:
+        config.returnAfterMs = kRestartMs;
+        break;
+    case PrinterBehaviour::ComesBackWithOldFirmware:
+        config.returnAfterMs = kRestartMs;
+        config.keepsOldFirmware = true;
+        break;
+    case PrinterBehaviour::DoesNotComeBack:
         break;
     case PrinterBehaviour::NeverLeavesBus:
         config.leaveBusAfterMs = -1;

@@ -10,7 +10,12 @@
 namespace vornik::sim {
 
 enum class PrinterBehaviour {
+    // Stores the image, restarts and comes back in normal mode with the image's firmware.
     Well,
+    // Takes the image and restarts as well, but comes back with its old firmware.
+    ComesBackWithOldFirmware,
+    // Stores the image and restarts, but never comes back.
+    DoesNotComeBack,
     NeverLeavesBus,
     ComesBackWithAnotherSerial,
     // Returns in download mode only after the update has stopped looking for it.

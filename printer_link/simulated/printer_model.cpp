@@ -79,6 +79,8 @@ void PrinterModel::leave(PrinterMode mode, int &notices)
     pendingReplies_.clear();
     inbox_.clear();
     unparsed_.clear();
+    // Unplugged, it does not come back by itself; only a finished store arranges a return.
+    returnAt_ = kNever;
     if (wasOnBus)
         ++notices;
 }
@@ -98,6 +100,20 @@ void PrinterModel::advance(std::uint64_t now, int &nextPathNumber, int &notices)
         } else if (mode_ == PrinterMode::Storing && goneAt_ <= now) {
             leave(PrinterMode::Gone, notices);
             restarted_ = true;
+            if (!config_.keepsOldFirmware) {
+                const std::string digest = imageHash_.hexDigest();
+                const auto listed = config_.revisionOfImage.find(digest);
+                storedRevision_ = listed != config_.revisionOfImage.end()
+                    ? listed->second
+                    : "IMG-" + digest.substr(0, 8);
+            }
+            returnAt_ = After(goneAt_, config_.returnAfterMs);
+            changed = true;
+        } else if (mode_ == PrinterMode::Gone && returnAt_ <= now) {
+            returnAt_ = kNever;
+            appear(PrinterMode::Normal, nextPathNumber++, notices);
+            if (config_.statusOnReturn)
+                status_ = *config_.statusOnReturn;
             changed = true;
         }
     }
@@ -156,7 +172,10 @@ void PrinterModel::command(const std::string &command, std::uint64_t now)
     if (command == contract::kPrepareDownloadCommand) {
         schedule(config_.prepareReply);
     } else if (command == contract::kFirmwareRevisionCommand) {
-        schedule(config_.revisionReply);
+        if (storedRevision_.empty())
+            schedule(config_.revisionReply);
+        else
+            schedule({ { 50, storedRevision_ + ";" } });
     } else if (command == contract::kDownloadCommand && mode_ == PrinterMode::Normal) {
         mode_ = PrinterMode::LeavingBus;
         leaveAt_ = After(now, config_.leaveBusAfterMs);
@@ -274,7 +293,18 @@ PrinterSnapshot PrinterModel::snapshot() const
     snapshot.imageSha256 = imageHash_.hexDigest();
     snapshot.imageComplete = imageComplete_;
     snapshot.restarted = restarted_;
+    snapshot.revision = revision();
     return snapshot;
+}
+
+std::string PrinterModel::revision() const
+{
+    if (!storedRevision_.empty())
+        return storedRevision_;
+    std::string reply;
+    for (const ReplyChunk &chunk : config_.revisionReply)
+        reply += chunk.bytes;
+    return reply.substr(0, reply.find(';'));
 }
 
 } // namespace vornik::sim

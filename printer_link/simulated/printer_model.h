@@ -90,12 +90,17 @@ private:
     std::uint64_t leaveAt_ = kNever;
     std::uint64_t reappearAt_ = kNever;
     std::uint64_t goneAt_ = kNever;
+    std::uint64_t returnAt_ = kNever; // back in normal mode after storing
 
     std::uint64_t imageBytes_ = 0;
     Sha256 imageHash_;
     bool imageComplete_ = false;
     bool restarted_ = false;
     bool refusingImage_ = false; // a write went past failWriteAfterBytes
+    std::string storedRevision_; // empty: still the firmware it was attached with
+
+    // What it answers to "udw.get_fw_rev;" now, without the ";".
+    std::string revision() const;
 };
 
 } // namespace vornik::sim

@@ -62,6 +62,17 @@ struct PrinterConfig {
     // closed, it stores the image and leaves the bus after `storeTimeMs`.
     std::uint64_t expectedImageBytes = 0; // 0: whatever arrives before the close
     int storeTimeMs = 30000; // negative: never finishes storing
+    // After storing, the printer runs the firmware of the image it stored: it answers the
+    // revision listed here for the image's SHA-256 (hex), or "IMG-" and the first 8 hex digits
+    // for an image not listed. Until it has stored one it answers `revisionReply`.
+    std::map<std::string, std::string> revisionOfImage;
+    // Takes the image and restarts as usual, but still runs its old firmware afterwards.
+    bool keepsOldFirmware = false;
+    // Once it has stored the image and left, it comes back in normal mode with the same serial
+    // number after this long, on a new path; negative: never.
+    int returnAfterMs = -1;
+    // The status it shows when it comes back; none: the status it had before.
+    std::optional<int> statusOnReturn;
     //
     // A write that fails (by either of the next two) takes none of its bytes, neither counted
     // nor hashed: the printer has received what the sender was told it accepted, so the
@@ -92,7 +103,7 @@ enum class PrinterMode {
     OffBus, // between normal mode and download mode
     DownloadMode, // listed as "KX reflash"
     Storing, // image received, still listed
-    Gone, // left the bus for good (stored, or detached)
+    Gone, // left the bus (stored, or detached); only a printer that stored may come back
 };
 
 struct PrinterSnapshot {
@@ -107,8 +118,11 @@ struct PrinterSnapshot {
     std::string imageSha256; // hex digest of those bytes
     bool imageComplete = false; // the handle was closed after the expected bytes
     bool handleOpen = false;
-    // Gone after storing the image (it restarted), rather than unplugged at some point.
+    // Gone after storing the image (it restarted), rather than unplugged at some point; still
+    // set once it has come back.
     bool restarted = false;
+    // The revision it would answer now ("udw.get_fw_rev;" without the ";").
+    std::string revision;
 };
 
 class PrinterModel;

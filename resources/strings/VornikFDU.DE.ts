@@ -159,5 +159,33 @@
         <source>printers updated</source>
         <translation>Drucker aktualisiert</translation>
     </message>
+    <message id="StrRes_CopyReport">
+        <source>Copy report</source>
+        <translation>Bericht kopieren</translation>
+    </message>
+    <message id="StrRes_ReturnFirmware">
+        <source>back on the bus after %1; reports firmware %2</source>
+        <translation>nach %1 wieder am Bus; meldet Firmware %2</translation>
+    </message>
+    <message id="StrRes_ReturnNewFirmware">
+        <source>back on the bus after %1; reports firmware %2, which contains build number %3</source>
+        <translation>nach %1 wieder am Bus; meldet Firmware %2, die die Build-Nummer %3 enthält</translation>
+    </message>
+    <message id="StrRes_ReturnOtherFirmware">
+        <source>back on the bus after %1; reports firmware %2, which does not contain build number %3</source>
+        <translation>nach %1 wieder am Bus; meldet Firmware %2, die die Build-Nummer %3 nicht enthält</translation>
+    </message>
+    <message id="StrRes_ReturnBusy">
+        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
+        <translation>nach %1 wieder am Bus; Firmware nicht abgefragt, solange sein Status %2 ist</translation>
+    </message>
+    <message id="StrRes_ReturnNoRevision">
+        <source>back on the bus after %1; gave no firmware revision</source>
+        <translation>nach %1 wieder am Bus; hat keine Firmware-Version gemeldet</translation>
+    </message>
+    <message id="StrRes_ReturnNotBackYet">
+        <source>not back yet</source>
+        <translation>noch nicht zurück</translation>
+    </message>
 </context>
 </TS>

@@ -159,5 +159,33 @@
         <source>printers updated</source>
         <translation>printers updated</translation>
     </message>
+    <message id="StrRes_CopyReport">
+        <source>Copy report</source>
+        <translation>Copy report</translation>
+    </message>
+    <message id="StrRes_ReturnFirmware">
+        <source>back on the bus after %1; reports firmware %2</source>
+        <translation>back on the bus after %1; reports firmware %2</translation>
+    </message>
+    <message id="StrRes_ReturnNewFirmware">
+        <source>back on the bus after %1; reports firmware %2, which contains build number %3</source>
+        <translation>back on the bus after %1; reports firmware %2, which contains build number %3</translation>
+    </message>
+    <message id="StrRes_ReturnOtherFirmware">
+        <source>back on the bus after %1; reports firmware %2, which does not contain build number %3</source>
+        <translation>back on the bus after %1; reports firmware %2, which does not contain build number %3</translation>
+    </message>
+    <message id="StrRes_ReturnBusy">
+        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
+        <translation>back on the bus after %1; not asked for its firmware while its status is %2</translation>
+    </message>
+    <message id="StrRes_ReturnNoRevision">
+        <source>back on the bus after %1; gave no firmware revision</source>
+        <translation>back on the bus after %1; gave no firmware revision</translation>
+    </message>
+    <message id="StrRes_ReturnNotBackYet">
+        <source>not back yet</source>
+        <translation>not back yet</translation>
+    </message>
 </context>
 </TS>

@@ -159,5 +159,33 @@
         <source>printers updated</source>
         <translation>impresoras actualizadas</translation>
     </message>
+    <message id="StrRes_CopyReport">
+        <source>Copy report</source>
+        <translation>Copiar informe</translation>
+    </message>
+    <message id="StrRes_ReturnFirmware">
+        <source>back on the bus after %1; reports firmware %2</source>
+        <translation>de vuelta en el bus tras %1; indica el firmware %2</translation>
+    </message>
+    <message id="StrRes_ReturnNewFirmware">
+        <source>back on the bus after %1; reports firmware %2, which contains build number %3</source>
+        <translation>de vuelta en el bus tras %1; indica el firmware %2, que contiene el número de compilación %3</translation>
+    </message>
+    <message id="StrRes_ReturnOtherFirmware">
+        <source>back on the bus after %1; reports firmware %2, which does not contain build number %3</source>
+        <translation>de vuelta en el bus tras %1; indica el firmware %2, que no contiene el número de compilación %3</translation>
+    </message>
+    <message id="StrRes_ReturnBusy">
+        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
+        <translation>de vuelta en el bus tras %1; no se consultó su firmware mientras su estado es %2</translation>
+    </message>
+    <message id="StrRes_ReturnNoRevision">
+        <source>back on the bus after %1; gave no firmware revision</source>
+        <translation>de vuelta en el bus tras %1; no indicó ninguna revisión de firmware</translation>
+    </message>
+    <message id="StrRes_ReturnNotBackYet">
+        <source>not back yet</source>
+        <translation>todavía no ha vuelto</translation>
+    </message>
 </context>
 </TS>

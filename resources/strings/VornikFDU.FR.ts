@@ -159,5 +159,33 @@
         <source>printers updated</source>
         <translation>imprimantes mises à jour</translation>
     </message>
+    <message id="StrRes_CopyReport">
+        <source>Copy report</source>
+        <translation>Copier le rapport</translation>
+    </message>
+    <message id="StrRes_ReturnFirmware">
+        <source>back on the bus after %1; reports firmware %2</source>
+        <translation>de retour sur le bus après %1&#xa0;; indique le firmware %2</translation>
+    </message>
+    <message id="StrRes_ReturnNewFirmware">
+        <source>back on the bus after %1; reports firmware %2, which contains build number %3</source>
+        <translation>de retour sur le bus après %1&#xa0;; indique le firmware %2, qui contient le numéro de build %3</translation>
+    </message>
+    <message id="StrRes_ReturnOtherFirmware">
+        <source>back on the bus after %1; reports firmware %2, which does not contain build number %3</source>
+        <translation>de retour sur le bus après %1&#xa0;; indique le firmware %2, qui ne contient pas le numéro de build %3</translation>
+    </message>
+    <message id="StrRes_ReturnBusy">
+        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
+        <translation>de retour sur le bus après %1&#xa0;; firmware non demandé tant que son état est %2</translation>
+    </message>
+    <message id="StrRes_ReturnNoRevision">
+        <source>back on the bus after %1; gave no firmware revision</source>
+        <translation>de retour sur le bus après %1&#xa0;; n'a indiqué aucune révision de firmware</translation>
+    </message>
+    <message id="StrRes_ReturnNotBackYet">
+        <source>not back yet</source>
+        <translation>pas encore de retour</translation>
+    </message>
 </context>
 </TS>

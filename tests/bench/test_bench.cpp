@@ -79,6 +79,10 @@ private slots:
         };
         row("well", BenchBehaviour::Well, "Firmware update: completed", "stored and restarted",
             "matches the image");
+        row("old firmware", BenchBehaviour::ComesBackWithOldFirmware, "Firmware update: completed",
+            "stored and restarted", "matches the image");
+        row("does not come back", BenchBehaviour::DoesNotComeBack, "Firmware update: completed",
+            "stored and restarted", "matches the image");
         row("never leaves", BenchBehaviour::NeverLeavesBus, "Error: Printer not found!",
             "normal, stays on the bus", "");
         row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, "Error: Printer not found!",
@@ -194,6 +198,8 @@ private slots:
         QTest::newRow("a well printer never stores") << true << otherSerial << 1;
         // The transfer's failure message comes up in the middle of the run and must be answered.
         QTest::newRow("one unplugged halfway") << false << int(BenchBehaviour::UnpluggedAt) << 0;
+        QTest::newRow("one does not come back")
+            << false << int(BenchBehaviour::DoesNotComeBack) << 0;
     }
 
     void rehearsalJudgesEachPrinter()
@@ -229,6 +235,11 @@ private slots:
         std::FILE *out = std::fopen(qPrintable(log.fileName()), "w");
         QVERIFY(out);
         Rehearsal rehearsal(bench, form, dir.path(), out);
+        // The printers restart, and the window's bound passes, only as the clock moves.
+        rehearsal.setWhileWaitingForReturns([&h] {
+            h.clock.advance(10000);
+            h.printers.poll();
+        });
         auto printers = Rehearsal::defaultPrinters();
         printers[2].behaviour = BenchBehaviour(third);
         printers[2].percent = 50;
@@ -241,9 +252,22 @@ private slots:
         const QStringList completed = rehearsal.history().at(0);
         QCOMPARE(completed.first(), QStringLiteral("StrRes_StatusInIdleMode"));
         QCOMPARE(completed.last(), QStringLiteral("StrRes_StatusUpdateCompleted"));
-        QCOMPARE(rehearsal.history().at(2).last(), QStringLiteral("StrRes_StatusPrinterNotFound"));
+        if (third != int(BenchBehaviour::DoesNotComeBack))
+            QCOMPARE(
+                rehearsal.history().at(2).last(), QStringLiteral("StrRes_StatusPrinterNotFound"));
+        // What each came back with: the new revision, the old one, or nothing yet.
+        QVERIFY2(account.contains(QStringLiteral("after the run: ")), qPrintable(account));
+        if (!sabotage) {
+            QVERIFY2(account.contains(QStringLiteral("QXR3303.2528A.01")), qPrintable(account));
+            QVERIFY2(account.contains(QStringLiteral("VRN.01.23")), qPrintable(account));
+        }
+        if (third == int(BenchBehaviour::DoesNotComeBack))
+            QVERIFY2(account.contains(QStringLiteral("noch nicht zurück")), qPrintable(account));
         QVERIFY(account.contains(QStringLiteral("summary:")));
-        QVERIFY(account.contains(sabotage ? QStringLiteral("[1/3]") : QStringLiteral("[2/3]")));
+        const bool allUpdate = third == int(BenchBehaviour::DoesNotComeBack);
+        QVERIFY(account.contains(sabotage ? QStringLiteral("[1/3]")
+                : allUpdate               ? QStringLiteral("[3/3]")
+                                          : QStringLiteral("[2/3]")));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("summary.png"))));
         QVERIFY(QDir(dir.path()).entryList({ QStringLiteral("*.png") }).size() > 5);
         if (third == int(BenchBehaviour::UnpluggedAt))

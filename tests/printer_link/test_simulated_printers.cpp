@@ -222,9 +222,13 @@ TEST_CASE("image faults: what the printer received and where it is an hour later
         int received;
         bool allWritten;
         PrinterMode modeAnHourLater;
+        int returnAfterMs = -1;
+        bool keepsOldFirmware = false;
+        const char *revisionAnHourLater = "VRN.01.23"; // what "udw.get_fw_rev;" gets then
     };
     const Row rows[] = {
-        { "healthy", -1, -1, false, 1000, 10000, true, PrinterMode::Gone },
+        { "healthy", -1, -1, false, 1000, 10000, true, PrinterMode::Gone, -1, false,
+            "QXR3303.2528A.01" },
         { "never finishes storing", -1, -1, false, -1, 10000, true, PrinterMode::Storing },
         // A failed write counts none of its bytes: the sender was told nothing of them was taken.
         { "write fails after 4096", 4096, -1, false, 1000, 4000, false, PrinterMode::DownloadMode },
@@ -234,7 +238,21 @@ TEST_CASE("image faults: what the printer received and where it is an hour later
         { "detaches after 5000", -1, 5000, false, 1000, 5000, false, PrinterMode::Gone },
         { "detaches right at the end", -1, 10000, false, 1000, 10000, true, PrinterMode::Gone },
         { "stalls", -1, -1, true, 1000, 0, false, PrinterMode::DownloadMode },
+        { "stores, comes back", -1, -1, false, 1000, 10000, true, PrinterMode::Normal, 5000, false,
+            "QXR3303.2528A.01" },
+        { "stores nothing, comes back", -1, -1, false, 1000, 10000, true, PrinterMode::Normal, 5000,
+            true },
+        { "unplugged, never comes back", -1, 5000, false, 1000, 5000, false, PrinterMode::Gone,
+            5000 },
+        { "never finishes storing, never comes back", -1, -1, false, -1, 10000, true,
+            PrinterMode::Storing, 5000 },
     };
+    const std::string piece(1000, 'i');
+    std::string whole;
+    for (int i = 0; i < 10; ++i)
+        whole += piece;
+    const std::string image
+        = Sha256::hexOf(reinterpret_cast<const std::uint8_t *>(whole.data()), whole.size());
     for (const Row &row : rows) {
         INFO(row.name);
         SimulatedWorld world;
@@ -246,6 +264,9 @@ TEST_CASE("image faults: what the printer received and where it is an hour later
         config.detachAfterBytes = row.detachAfter;
         config.stallWrites = row.stall;
         config.storeTimeMs = row.storeTimeMs;
+        config.returnAfterMs = row.returnAfterMs;
+        config.keepsOldFirmware = row.keepsOldFirmware;
+        config.revisionOfImage[image] = "QXR3303.2528A.01";
         const int id = world.printers.attach(config);
 
         const DeviceHandle normal
@@ -257,7 +278,6 @@ TEST_CASE("image faults: what the printer received and where it is an hour later
         const std::uint64_t start = world.clock.elapsed();
         const DeviceHandle stream
             = world.printers.open(world.printers.snapshot(id).path, OpenMode::WriteExclusive);
-        const std::string piece(1000, 'i');
         bool ok = true;
         for (int at = 0; at < 10000 && ok; at += 1000)
             ok = Write(world.printers, stream, piece);
@@ -272,7 +292,17 @@ TEST_CASE("image faults: what the printer received and where it is an hour later
 
         world.clock.advance(3600 * 1000);
         world.printers.poll();
-        CHECK(world.printers.snapshot(id).mode == row.modeAnHourLater);
+        const auto later = world.printers.snapshot(id);
+        CHECK(later.mode == row.modeAnHourLater);
+        CHECK(later.revision == row.revisionAnHourLater);
+        if (later.mode == PrinterMode::Normal) {
+            // Back with the same serial number, and asked through the command channel.
+            CHECK(later.restarted);
+            Lib_SetUSBDeviceFilePath(1, later.path.c_str());
+            char16_t revision[vornik::contract::kTextUnits];
+            CHECK(GetFirmwareRevision(revision) == 1);
+            CHECK(Printable(revision) == row.revisionAnHourLater);
+        }
     }
 }
 

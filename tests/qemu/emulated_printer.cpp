@@ -75,6 +75,10 @@ struct Options {
     int leaveDelayMs = 100; // after the download command
     int rejoinDelayMs = 1000; // off the bus before coming back in download mode
     int storeMs = 300; // after the last image byte, before leaving the bus
+    // After leaving stored, back in normal mode after this long, answering `storedRevision`
+    // when the image was the one expected (else the revision it had); negative: stays away.
+    int restartMs = -1;
+    std::string storedRevision = "VRN.02.00;";
     int imageIdleMs = 8000; // no image byte for this long: report what came
     unsigned long long imageBytes = 0;
     std::string imageSha256;
@@ -90,6 +94,7 @@ struct Options {
         "usage: vornik_emulated_printer --udc UDC [--name DIR] [--mfg M] [--mdl M] [--serial S]\n"
         "       [--status HH] [--revision TEXT] [--prepare-reply TEXT] [--reply-delay MS]\n"
         "       [--leave-delay MS] [--rejoin-delay MS] [--store MS] [--image-idle MS]\n"
+        "       [--restart MS] [--stored-revision TEXT]\n"
         "       [--image-bytes N --image-sha256 HEX]\n"
         "       [--fault none|stay|other-serial|vanish|stall] [--device-id-bytes N]\n"
         "       [--start-in-download-mode yes]\n",
@@ -136,6 +141,10 @@ Options ParseOptions(int argc, char **argv)
             options.rejoinDelayMs = static_cast<int>(number());
         else if (key == "--store")
             options.storeMs = static_cast<int>(number());
+        else if (key == "--restart")
+            options.restartMs = static_cast<int>(number());
+        else if (key == "--stored-revision")
+            options.storedRevision = value;
         else if (key == "--image-idle")
             options.imageIdleMs = static_cast<int>(number());
         else if (key == "--image-bytes")
@@ -347,6 +356,7 @@ public:
         : options_(options)
         , gadget_(options)
         , status_(options.status)
+        , revision_(options.revision)
     { }
 
     int run()
@@ -545,7 +555,7 @@ private:
         if (command == "ds2.set 79744, 1;")
             reply = { options_.replyDelayMs, 0, { options_.prepareReply } };
         else if (command == "udw.get_fw_rev;")
-            reply = { options_.replyDelayMs, 0, { options_.revision } };
+            reply = { options_.replyDelayMs, 0, { revision_ } };
         if (hasNextReply_) {
             reply = nextReply_;
             hasNextReply_ = false;
@@ -620,7 +630,22 @@ private:
         Emit(std::string("image ") + verdict + " " + std::to_string(imageReceived_) + " " + digest
             + " " + std::to_string(took.count()) + "ms");
         mode_ = Mode::Done;
-        after(options_.storeMs, [this] { leaveBus("stored"); });
+        const bool stored = std::strcmp(verdict, "ok") == 0;
+        after(options_.storeMs, [this, stored] {
+            leaveBus("stored");
+            if (options_.restartMs < 0)
+                return;
+            // Restarted: the same serial number in normal mode, on a new bus address.
+            after(options_.restartMs, [this, stored] {
+                mode_ = Mode::Normal;
+                if (stored)
+                    revision_ = options_.storedRevision;
+                gadget_.setIdentity(kNormalProductId, options_.serial);
+                gadget_.setDeviceId(deviceId());
+                if (joinBus())
+                    Emit("joined normal " + options_.serial);
+            });
+        });
     }
 
     void startImage()
@@ -696,6 +721,7 @@ private:
     const Options options_;
     Gadget gadget_;
     std::string status_;
+    std::string revision_;
     Mode mode_ = Mode::Normal;
     int device_ = -1;
     Clock::time_point deviceRetry_ {};

@@ -61,7 +61,8 @@ private:
     };
 
     std::vector<std::unique_ptr<EmulatedPrinter>> startPrinters(
-        const std::vector<std::pair<QString, QString>> &serialsAndFaults);
+        const std::vector<std::pair<QString, QString>> &serialsAndFaults,
+        const QStringList &extraArguments = {});
     // Starts the window, ticks every listed printer, presses START and returns once the run
     // has ended.
     void runUpdate(Run &run, int expectedListed);
@@ -90,7 +91,8 @@ void GuestUpdateRun::cleanupTestCase()
 }
 
 std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
-    const std::vector<std::pair<QString, QString>> &serialsAndFaults)
+    const std::vector<std::pair<QString, QString>> &serialsAndFaults,
+    const QStringList &extraArguments)
 {
     const QString product = BuildTexts::fromBuild().productName;
     const qsizetype blank = product.indexOf(' ');
@@ -105,7 +107,8 @@ std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
         config.imageBytes = image_.size();
         config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
         // Storing takes a few seconds, so that the wait after the image polls at least once.
-        config.extraArguments << QStringLiteral("--store") << QStringLiteral("4000");
+        config.extraArguments << QStringLiteral("--store") << QStringLiteral("4000")
+                              << extraArguments;
         auto printer = std::make_unique<EmulatedPrinter>(config);
         QString why;
         if (!printer->start(&why)) {
@@ -163,8 +166,12 @@ void GuestUpdateRun::runUpdate(Run &run, int expectedListed)
 
 void GuestUpdateRun::bothPrintersUpdated()
 {
+    // Each restarts after storing and comes back in normal mode, later than one probe of the
+    // wait after the image, so the wait has seen it leave.
     auto printers = startPrinters({ { QStringLiteral("QEMU-RUN-1"), QStringLiteral("none") },
-        { QStringLiteral("QEMU-RUN-2"), QStringLiteral("none") } });
+                                      { QStringLiteral("QEMU-RUN-2"), QStringLiteral("none") } },
+        { QStringLiteral("--restart"), QStringLiteral("12000"), QStringLiteral("--stored-revision"),
+            QStringLiteral("QXR3303.2528A.09;") });
     QCOMPARE(printers.size(), std::size_t(2));
 
     Run run;
@@ -196,6 +203,35 @@ void GuestUpdateRun::bothPrintersUpdated()
         QVERIFY2(verdict.startsWith(expected), qPrintable(printer->transcript()));
         QVERIFY(!printer->waitFor(QStringLiteral("left stored"), 2000).isNull());
         qInfo("%s: %s", qPrintable(printer->config().serial), qPrintable(verdict));
+    }
+
+    // After the summary: both are found again through usblp on their return and asked for
+    // their revision, which carries the caption's build number.
+    QListWidget *rows = run.form->FDUStatusListBox;
+    const auto marked = [rows] {
+        for (int row = 0; row < rows->count(); ++row)
+            if (rows->item(row)->data(kReturnMarkRole).toInt() == int(ReturnMark::None))
+                return false;
+        return true;
+    };
+    QElapsedTimer watching;
+    watching.start();
+    while (!marked() && watching.elapsed() < 60000)
+        QTest::qWait(100);
+    qInfo("marked %lld ms after the run", watching.elapsed());
+    QVERIFY2(marked(),
+        qPrintable(printers[0]->transcript() + QLatin1Char('\n') + printers[1]->transcript()));
+    for (int row = 0; row < 2; ++row) {
+        qInfo("row %d after the run: %s", row, qPrintable(rows->item(row)->toolTip()));
+        QCOMPARE(
+            ReturnMark(rows->item(row)->data(kReturnMarkRole).toInt()), ReturnMark::NewFirmware);
+        QVERIFY(rows->item(row)->toolTip().contains(QLatin1String("QXR3303.2528A.09")));
+        QCOMPARE(rows->item(row)->text(), completed);
+    }
+    for (const auto &printer : printers) {
+        QVERIFY(!printer->waitFor(QStringLiteral("joined normal"), 500).isNull());
+        QVERIFY2(!printer->waitFor(QStringLiteral("reply QXR3303.2528A.09"), 500).isNull(),
+            qPrintable(printer->transcript()));
     }
 }
 

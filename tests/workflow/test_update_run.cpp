@@ -5,7 +5,10 @@
 #include "firmware/embedded_image.h"
 #include "ui/background_worker.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCryptographicHash>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryFile>
@@ -86,6 +89,88 @@ QString Sha256(const std::uint8_t *data, std::size_t size)
                                    .toHex());
 }
 
+// After the run. The build's caption carries build number 2528A; a printer that stored the
+// image reports the revision below, one that kept its old firmware the default "VRN.01.23".
+const std::string kNewRevision = "QXR3303.2528A.07";
+constexpr std::uint32_t kSummaryOpenMs = 102000; // the operator reads the summary this long
+const QString kBackAfter = QStringLiteral("back on the bus after 1 min 42 s; ");
+
+struct ReturnCase {
+    const char *name;
+    std::function<void(PrinterConfig &)> printer;
+    QString finalStatus;
+    ReturnMark mark;
+    QString toolTip; // its first line
+    bool asked; // sent "udw.get_fw_rev;"
+};
+
+const std::vector<ReturnCase> &ReturnCases()
+{
+    static const std::vector<ReturnCase> cases = {
+        { "comes back with the new firmware", [](PrinterConfig &c) { c.returnAfterMs = 60000; },
+            kCompleted, ReturnMark::NewFirmware,
+            kBackAfter + "reports firmware QXR3303.2528A.07, which contains build number 2528A",
+            true },
+        { "comes back with the old firmware",
+            [](PrinterConfig &c) {
+                c.returnAfterMs = 60000;
+                c.keepsOldFirmware = true;
+            },
+            kCompleted, ReturnMark::OtherFirmware,
+            kBackAfter + "reports firmware VRN.01.23, which does not contain build number 2528A",
+            true },
+        { "does not come back", Well, kCompleted, ReturnMark::NotBackYet,
+            QStringLiteral("not back yet"), false },
+        { "comes back busy",
+            [](PrinterConfig &c) {
+                c.returnAfterMs = 60000;
+                c.statusOnReturn = 1;
+            },
+            kCompleted, ReturnMark::Unjudged,
+            kBackAfter + "not asked for its firmware while its status is INITIALIZING", false },
+        { "comes back without answering",
+            [](PrinterConfig &c) {
+                c.returnAfterMs = 60000;
+                c.keepsOldFirmware = true;
+                c.revisionReply = {};
+            },
+            kCompleted, ReturnMark::Unjudged, kBackAfter + "gave no firmware revision", true },
+        { "revision that looks like markup, or holds a line break",
+            [](PrinterConfig &c) {
+                c.returnAfterMs = 60000;
+                c.keepsOldFirmware = true;
+                c.revisionReply = { { 50, "<b>VRN\n01</b>;" } };
+            },
+            kCompleted, ReturnMark::OtherFirmware,
+            kBackAfter
+                + QStringLiteral("reports firmware \u2039b>VRN?01\u2039/b>, which does not contain "
+                                 "build number 2528A"),
+            true },
+        { "timed out, then stored and came back",
+            [](PrinterConfig &c) {
+                c.storeTimeMs = 250000;
+                c.returnAfterMs = 10000;
+            },
+            kUpdateTimeout, ReturnMark::NewFirmware,
+            kBackAfter + "reports firmware QXR3303.2528A.07, which contains build number 2528A",
+            true },
+        { "failed rows are not watched",
+            [](PrinterConfig &c) {
+                c.downloadSerial = "OTHER";
+                c.returnAfterMs = 0;
+            },
+            kNotFound, ReturnMark::None, QString(), false },
+    };
+    return cases;
+}
+
+bool Asked(const vornik::sim::PrinterSnapshot &printer)
+{
+    return std::count(printer.commands.begin(), printer.commands.end(),
+               std::string(vornik::contract::kFirmwareRevisionCommand))
+        > 0;
+}
+
 } // namespace
 
 class UpdateRunTest : public QObject {
@@ -137,12 +222,164 @@ private slots:
                 QCOMPARE(QString::fromStdString(snapshot.imageSha256), expected);
             }
         }
+        // The report holds every row with its final status.
+        const QString report = h.form->App_RunReport();
+        for (int row = 0; row < h.form->FDUStatusListBox->count(); ++row) {
+            QVERIFY(report.contains(QStringLiteral("Printer %1: %2\n")
+                                        .arg(row + 1)
+                                        .arg(h.form->FDUPrinterListBox->item(row)->text())));
+            QVERIFY(
+                report.contains(QStringLiteral("  Status: %1\n").arg(scenario.finalStatuses[row])));
+        }
         // Unticked printers got nothing at all.
         for (std::size_t i = 0; i < ids.size(); ++i) {
             if (std::find(scenario.ticked.begin(), scenario.ticked.end(), int(i))
                 == scenario.ticked.end())
                 QVERIFY(h.printers.snapshot(ids[i]).commands.empty());
         }
+    }
+
+    void returnAfterTheRun_data()
+    {
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < ReturnCases().size(); ++i)
+            QTest::newRow(ReturnCases()[i].name) << int(i);
+    }
+
+    void returnAfterTheRun()
+    {
+        QFETCH(int, index);
+        const ReturnCase &c = ReturnCases()[index];
+        WorkflowHarness h;
+        PrinterConfig config = h.printer("SN1");
+        config.revisionOfImage[Sha256(h.image().data(), h.image().size()).toStdString()]
+            = kNewRevision;
+        c.printer(config);
+        const int id = h.printers.attach(config);
+        Form1 &form = h.start();
+        h.tick(0);
+        // While the summary is open the printer comes back, and nothing may happen yet.
+        bool askedDuringSummary = true;
+        QVariant markDuringSummary;
+        h.onMessage = [&](const RecordedMessage &message) {
+            if (message.type != 3)
+                return;
+            h.clock.advance(kSummaryOpenMs);
+            h.printers.poll();
+            QCoreApplication::processEvents();
+            askedDuringSummary = Asked(h.printers.snapshot(id));
+            markDuringSummary = form.FDUStatusListBox->item(0)->data(kReturnMarkRole);
+        };
+        form.App_StartButton_Handler();
+
+        QCOMPARE(h.statuses(), QStringList({ c.finalStatus }));
+        QVERIFY(!askedDuringSummary);
+        QVERIFY(!markDuringSummary.isValid());
+        // Past the bound: a printer still away is marked, whatever came back stays as it was.
+        h.clock.advance(vornik::contract::kReturnLimitSeconds * 1000);
+        form.App_CheckReturns();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(h.statuses(), QStringList({ c.finalStatus }));
+        QListWidgetItem *row = form.FDUStatusListBox->item(0);
+        QCOMPARE(ReturnMark(row->data(kReturnMarkRole).toInt()), c.mark);
+        QCOMPARE(row->toolTip().section(QLatin1Char('\n'), 0, 0), c.toolTip);
+        QCOMPARE(Asked(h.printers.snapshot(id)), c.asked);
+        // The list of printers stays as the run left it.
+        QCOMPARE(form.SupportedPrinterCheckedListBox->count(), 1);
+        if (c.mark != ReturnMark::None)
+            QVERIFY(form.App_RunReport().contains(
+                QStringLiteral("  After the run: ") + QString(c.toolTip).replace(u'\u2039', u'<')));
+    }
+
+    // Busy when it came back, asked once it is ready; a printer that needs longer than the
+    // bound is still recognised when it does come back.
+    void aBusyPrinterIsAskedOnceReadyAndALateOneStillCounts()
+    {
+        WorkflowHarness h;
+        PrinterConfig busy = h.printer("SN1");
+        busy.revisionOfImage[Sha256(h.image().data(), h.image().size()).toStdString()]
+            = kNewRevision;
+        busy.returnAfterMs = 1000;
+        busy.statusOnReturn = 1;
+        const int busyId = h.printers.attach(busy);
+        PrinterConfig late = busy;
+        late.serial = "SN2";
+        late.statusOnReturn.reset();
+        late.returnAfterMs = 400000;
+        h.printers.attach(late);
+        Form1 &form = h.start();
+        h.tick(0);
+        h.tick(1);
+        form.App_StartButton_Handler();
+        h.clock.advance(5000);
+        h.printers.poll();
+        QCoreApplication::processEvents();
+        QCOMPARE(ReturnMark(form.FDUStatusListBox->item(0)->data(kReturnMarkRole).toInt()),
+            ReturnMark::Unjudged);
+        QVERIFY(!Asked(h.printers.snapshot(busyId)));
+
+        h.printers.setStatus(busyId, vornik::contract::kStatusIdle);
+        h.clock.advance(vornik::contract::kBusPollIntervalMs);
+        form.App_CheckReturns();
+        QCOMPARE(ReturnMark(form.FDUStatusListBox->item(0)->data(kReturnMarkRole).toInt()),
+            ReturnMark::NewFirmware);
+
+        h.clock.advance(vornik::contract::kReturnLimitSeconds * 1000);
+        form.App_CheckReturns();
+        QCOMPARE(ReturnMark(form.FDUStatusListBox->item(1)->data(kReturnMarkRole).toInt()),
+            ReturnMark::NotBackYet);
+        h.clock.advance(200000);
+        h.printers.poll();
+        QCoreApplication::processEvents();
+        QCOMPARE(ReturnMark(form.FDUStatusListBox->item(1)->data(kReturnMarkRole).toInt()),
+            ReturnMark::NewFirmware);
+        QCOMPARE(h.statuses(), QStringList({ kCompleted, kCompleted }));
+    }
+
+    // Ctrl+C on the progress page puts the report on the clipboard, in German too: the window's
+    // texts with their English beside them.
+    void reportGoesToTheClipboard()
+    {
+        WorkflowHarness h(256 * 1024);
+        h.printers.attach(h.printer("SN1"));
+        PrinterConfig failing = h.printer("SN2");
+        failing.failWriteAfterBytes = 100000; // inside the second 64 KiB write
+        h.printers.attach(failing);
+        Form1 &form = h.start(BuildTexts::fromBuild(), false);
+        h.tick(0);
+        h.tick(1);
+        form.App_StartButton_Handler();
+        QGuiApplication::clipboard()->clear();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.FDUStatusListBox->setFocus();
+        QTest::keyClick(form.FDUStatusListBox, Qt::Key_C, Qt::ControlModifier);
+
+        const QString report = QGuiApplication::clipboard()->text();
+        QCOMPARE(report, form.App_RunReport());
+        for (const QString &line : {
+                 QStringLiteral("Product: ZELTAN QXR3303\n"),
+                 QStringLiteral("Build: 2528A\n"),
+                 QStringLiteral("Printer 1: SN1\n"),
+                 QStringLiteral("  Status: Firmware-Update: abgeschlossen (%1)\n").arg(kCompleted),
+                 QStringLiteral("  Bytes sent: 262144 of 262144\n"),
+                 QStringLiteral("Printer 2: SN2\n"),
+                 QStringLiteral("  Status: Fehler: Drucker nicht gefunden! (%1)\n").arg(kNotFound),
+                 QStringLiteral("  Bytes sent: 65536 of 262144\n"),
+             })
+            QVERIFY2(report.contains(line), qPrintable(line + QStringLiteral(" in\n") + report));
+        QVERIFY(!report.contains(QStringLiteral("Started: -")));
+        QVERIFY(!report.contains(QStringLiteral("Ended: -")));
+
+        // The context menu offers the same, in the window's language.
+        QGuiApplication::clipboard()->clear();
+        emit form.FDUPrinterListBox->customContextMenuRequested(QPoint(5, 5));
+        auto *action = form.findChild<QAction *>(QStringLiteral("CopyReportAction"));
+        QVERIFY(action);
+        QCOMPARE(action->text(), QStringLiteral("Bericht kopieren"));
+        action->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), report);
     }
 
     void oneWellPrinterWalksThroughEveryStatus()
