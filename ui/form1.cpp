@@ -671,6 +671,12 @@ bool Form1::nativeEvent(const QByteArray &eventType, void *message, qintptr *res
         const MSG *msg = static_cast<const MSG *>(message);
         if (msg->message == WM_DEVICECHANGE)
             WndProc(msg->message, msg->wParam);
+        // Logging off or shutting down now would cut printers off halfway through the image;
+        // the session is asked to wait (the run's hold names the reason) until the run is over.
+        if (msg->message == WM_QUERYENDSESSION && runInProgress_) {
+            *result = FALSE;
+            return true;
+        }
     }
     return QWidget::nativeEvent(eventType, message, result);
 }

@@ -7,6 +7,7 @@
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
+#include "ui/string_table.h"
 #include "workflow/printer_info.h"
 
 #include <QAbstractItemModel>
@@ -15,6 +16,8 @@
 #include <QListWidget>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 extern int gFhxSendStatus;
@@ -25,6 +28,25 @@ struct RecordedMessage {
     QString text;
     int total = 0;
     int updated = 0;
+};
+
+// A string table that lacks one key: the lookup fails the way a table broken by the build would.
+class TableWithoutKey : public StringTable {
+public:
+    TableWithoutKey(std::unique_ptr<StringTable> inner, const char *missing)
+        : inner_(std::move(inner))
+        , missing_(missing)
+    { }
+    QString lookup(const char *key) const override
+    {
+        if (qstrcmp(key, missing_) == 0)
+            throw std::runtime_error(std::string("No text for \"") + key + "\".");
+        return inner_->lookup(key);
+    }
+
+private:
+    std::unique_ptr<StringTable> inner_;
+    const char *missing_;
 };
 
 class WorkflowHarness {

@@ -108,24 +108,6 @@ public:
 };
 
 // Looks up every text in `inner` except one key, which is missing.
-class TableWithoutKey : public StringTable {
-public:
-    TableWithoutKey(std::unique_ptr<StringTable> inner, const char *missing)
-        : inner_(std::move(inner))
-        , missing_(missing)
-    { }
-    QString lookup(const char *key) const override
-    {
-        if (qstrcmp(key, missing_) == 0)
-            throw std::runtime_error(std::string("No text for \"") + key + "\".");
-        return inner_->lookup(key);
-    }
-
-private:
-    std::unique_ptr<StringTable> inner_;
-    const char *missing_;
-};
-
 bool runHasBegun(const Form1 &form)
 {
     return form.MainTabControl->currentWidget() == form.ProgressTabPage
