@@ -3,7 +3,7 @@
 // focus mark, under the dark theme and the light one.
 #include "ui_support.h"
 
-#include "ui/look.h"
+#include "ui/tool_style.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "harness.h"
 #include "ui/ui_support.h"
 
-#include "ui/look.h"
+#include "ui/tool_style.h"
 #include "ui/string_table.h"
 
 #include <QApplication>
@@ -126,7 +126,7 @@ void press(Form1 &form, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoMod
 QString focusedAndMarked(Form1 &form)
 {
     QWidget *focus = QApplication::focusWidget();
-    auto *mark = form.findChild<look::FocusMark *>(QStringLiteral("FocusMark"));
+    auto *mark = form.findChild<tool_style::FocusMark *>(QStringLiteral("FocusMark"));
     if (!focus || !mark)
         return QStringLiteral("(none)");
     if (mark->marked() != focus || !mark->isVisible()

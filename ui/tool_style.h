@@ -17,7 +17,7 @@ class QAbstractItemView;
 class QPushButton;
 class QWidget;
 
-namespace look {
+namespace tool_style {
 
 // Colours of the tool.
 inline const QColor kFrameBlue { 0, 117, 191 };
@@ -112,4 +112,4 @@ template<typename Widget> Widget *named(const char *name, QWidget *parent = null
     return widget;
 }
 
-} // namespace look
+} // namespace tool_style

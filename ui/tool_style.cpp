@@ -1,4 +1,4 @@
-#include "ui/look.h"
+#include "ui/tool_style.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <QTextLayout>
 
-namespace look {
+namespace tool_style {
 
 namespace {
 
@@ -316,4 +316,4 @@ void FocusMark::paintEvent(QPaintEvent *)
     band(rect().adjusted(3, 3, -3, -3), 1, Qt::black);
 }
 
-} // namespace look
+} // namespace tool_style
