@@ -2,8 +2,6 @@
 
 #include "printer_link/platform.h"
 
-#include <cstdio>
-
 #ifdef VORNIK_LOGIND_HOLD
 #include <QDBusConnection>
 #include <QDBusError>
@@ -17,10 +15,10 @@
 
 namespace {
 
+// One line on the standard error stream (Qt's default message handler puts warnings there).
 void SayNotHeld(const QString &cause)
 {
-    std::fprintf(stderr, "VornikFDU: the machine is not held awake during this update (%s)\n",
-        cause.toLocal8Bit().constData());
+    qWarning("VornikFDU: the machine is not held awake during this update (%s)", qPrintable(cause));
 }
 
 #ifdef VORNIK_LOGIND_HOLD

@@ -405,37 +405,22 @@ TEST_CASE("a run holds the system awake and names its reason to the shutdown, an
 
         hold.release();
         CHECK((CurrentExecutionState() & ES_SYSTEM_REQUIRED) == 0);
-        const bool blocked = gSessionCalls[1].result != 0;
-        // Cleared with ES_CONTINUOUS alone; the block reason goes only where it was taken.
-        REQUIRE(gSessionCalls.size() == (blocked ? 4u : 3u));
+        // Cleared with ES_CONTINUOUS alone; the block reason goes with its window.
+        REQUIRE(gSessionCalls.size() == 4);
         CHECK(gSessionCalls[2].name == "SetThreadExecutionState");
         CHECK(gSessionCalls[2].flags == ES_CONTINUOUS);
         CHECK((gSessionCalls[2].result & ES_SYSTEM_REQUIRED) != 0);
-        if (blocked) {
-            CHECK(gSessionCalls[3].name == "ShutdownBlockReasonDestroy");
-            CHECK(gSessionCalls[3].window == window);
-        }
+        CHECK(gSessionCalls[3].name == "ShutdownBlockReasonDestroy");
+        CHECK(gSessionCalls[3].window == window);
+        // Wine does not implement block reasons and answers 0; Windows sets the reason.
         MESSAGE("ShutdownBlockReasonCreate answered " << gSessionCalls[1].result);
 
         // A second release, and the one of the destructor, undo nothing twice.
         hold.release();
-        CHECK(gSessionCalls.size() == (blocked ? 4u : 3u));
+        CHECK(gSessionCalls.size() == 4);
     }
-    CHECK(gSessionCalls.size() <= 4u);
+    CHECK(gSessionCalls.size() == 4);
     DestroyWindow(window);
-}
-
-TEST_CASE("a hold without a window keeps the system awake and blocks no shutdown")
-{
-    gSessionCalls.clear();
-    vornik::win::WindowsSessionHold hold(
-        { RecordExecutionState, RecordBlockReasonCreate, RecordBlockReasonDestroy });
-    CHECK(hold.hold(0, u"reason"));
-    REQUIRE(gSessionCalls.size() == 1);
-    CHECK(gSessionCalls[0].name == "SetThreadExecutionState");
-    hold.release();
-    REQUIRE(gSessionCalls.size() == 2);
-    CHECK(gSessionCalls[1].flags == ES_CONTINUOUS);
 }
 
 TEST_CASE("the product's platform carries the session hold")

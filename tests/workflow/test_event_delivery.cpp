@@ -4,8 +4,8 @@
 #include "harness.h"
 #include "ui/ui_support.h"
 
-#include "ui/tool_style.h"
 #include "ui/string_table.h"
+#include "ui/tool_style.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -379,26 +379,6 @@ private slots:
             QVERIFY(h.messages.empty());
             QCOMPARE(form.FDUStatusListBox->count(), 0);
         }
-    }
-
-    void altF4DuringARunIsRefused()
-    {
-        WorkflowHarness h;
-        h.printers.attach(h.printer("K1"));
-        Form1 &form = h.start();
-        h.tick(0);
-        int tries = 0;
-        h.onStatus = [&](const WorkflowHarness::StatusChange &) {
-            ++tries;
-            press(form, Qt::Key_F4, Qt::AltModifier);
-            QVERIFY(form.isVisible());
-        };
-        QTest::mouseClick(form.StartButton, Qt::LeftButton);
-        QVERIFY(tries > 3);
-        QCOMPARE(h.messages.back().type, 3);
-        QVERIFY(form.isVisible());
-        press(form, Qt::Key_F4, Qt::AltModifier);
-        QVERIFY(!form.isVisible());
     }
 
     void failedLookupLeavesTheStatusListRepainting()

@@ -10,12 +10,11 @@
 #include <QDBusUnixFileDescriptor>
 #include <QMutex>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -68,38 +67,6 @@ public slots:
 private:
     mutable QMutex mutex_;
     std::vector<InhibitCall> calls_;
-};
-
-// The standard error stream of this process, caught in a file while it lives.
-class StderrCapture {
-public:
-    StderrCapture()
-    {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        ::dup2(file_.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { restore(); }
-    QStringList lines()
-    {
-        restore();
-        file_.seek(0);
-        return QString::fromLocal8Bit(file_.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-private:
-    void restore()
-    {
-        if (saved_ < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
 };
 
 enum class Bus { WithLogind, WithoutLogind, None };
@@ -218,24 +185,24 @@ private slots:
             heldAtLastMessage = standIn_.calls().size() == before + 1 && standIn_.lockHeld(before);
         };
 
-        StderrCapture errors;
+        // The run goes on without a hold, and says once that the machine is not held.
+        const bool unheld = c.bus != Bus::WithLogind && ticked > 0;
+        const QRegularExpression notHeld(QStringLiteral("not held awake"));
+        if (unheld)
+            QTest::ignoreMessage(QtWarningMsg, notHeld);
+        QTest::failOnWarning(notHeld);
         form.App_StartButton_Handler();
-        const QStringList lines = errors.lines();
 
         QVERIFY(!h.messages.empty());
         QCOMPARE(h.messages.back().type, c.lastMessageType);
         const auto calls = standIn_.calls();
         if (c.bus != Bus::WithLogind || ticked == 0) {
             QCOMPARE(calls.size(), before);
-            // The run went on regardless, and said once that the machine was not held.
-            QCOMPARE(lines.size(), ticked == 0 ? 0 : 1);
-            if (ticked > 0) {
-                QVERIFY(lines[0].contains(QLatin1String("not held awake")));
+            if (unheld)
                 QCOMPARE(h.messages.back().text, form.StrRes("StrRes_AllUpdated"));
-            }
             return;
         }
-        QVERIFY2(calls.size() == before + 1, qPrintable(lines.join(QLatin1Char('\n'))));
+        QCOMPARE(calls.size(), before + 1);
         const InhibitCall &call = calls.back();
         QCOMPARE(call.what, QStringLiteral("sleep:shutdown:idle:handle-lid-switch"));
         QCOMPARE(call.who, form.buildTexts().productName + QStringLiteral(" FDU"));
@@ -243,7 +210,6 @@ private slots:
         QCOMPARE(call.mode, QStringLiteral("block"));
         QVERIFY2(heldAtLastMessage, "the lock was gone before the run's last message");
         QVERIFY2(!standIn_.lockHeld(before), "the lock outlived the run");
-        QVERIFY(lines.isEmpty());
     }
 
 private:
