@@ -55,7 +55,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption helpOption(
+        QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption rehearseOption(QStringLiteral("rehearse"));
     parser.addOption(helpOption);
     parser.addOption(rehearseOption);
