@@ -157,6 +157,11 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
     if (mode == OpenMode::ReadWriteShared) {
         std::lock_guard lock(mutex_);
         sharedHandles_[fd] = *devnode;
+    } else {
+        // The image handle is only ever written, and its writes must block: settled once here
+        // rather than around each of its thousands of blocks. Should it fail, each write still
+        // makes the node blocking for its own duration.
+        calls_.makeBlocking(fd);
     }
     return fd;
 }
