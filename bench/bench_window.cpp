@@ -14,13 +14,44 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using vornik::sim::PrinterConfig;
 using vornik::sim::PrinterMode;
+
+namespace {
+
+// The bench as it opens where there is room, and the least its table may shrink to: a header
+// and two printers stay readable, the rest scrolls.
+constexpr QSize kRoomySize(920, 480);
+constexpr int kLeastTableHeight = 90;
+// Compact, below the product's window: as wide as the room, this low.
+constexpr int kCompactHeight = 250;
+constexpr int kGap = 8;
+
+QMargins FrameMargins(const QWidget &window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    return { client.left() - frame.left(), client.top() - frame.top(),
+        frame.right() - client.right(), frame.bottom() - client.bottom() };
+}
+
+// The bench's least size with its window frame, in the layout it has now.
+QSize LeastFramedSize(BenchWindow &bench, const QMargins &frame)
+{
+    bench.layout()->activate();
+    return bench.minimumSizeHint().expandedTo(bench.minimumSize())
+        + QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+}
+
+} // namespace
 
 QString BehaviourText(BenchBehaviour behaviour, int percent)
 {
@@ -227,11 +258,15 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     speedRow->addWidget(speedCombo);
     speedRow->addStretch();
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(attachBox);
-    layout->addWidget(printerTable, 1);
-    layout->addLayout(speedRow);
-    resize(920, 480);
+    auto *controls = new QVBoxLayout;
+    controls->addWidget(attachBox);
+    controls->addLayout(speedRow);
+    controls->addStretch();
+    layout_ = new QBoxLayout(QBoxLayout::TopToBottom, this);
+    layout_->addLayout(controls);
+    layout_->addWidget(printerTable, 1);
+    printerTable->setMinimumHeight(kLeastTableHeight);
+    resize(kRoomySize);
 
     connect(attachButton, &QPushButton::clicked, this, [this] { attachFromForm(); });
     connect(detachButton, &QPushButton::clicked, this, [this] {
@@ -357,4 +392,60 @@ void BenchWindow::refresh()
         if (s.id == selected)
             printerTable->selectRow(row);
     }
+}
+
+void BenchWindow::setCompact(bool compact)
+{
+    layout_->setDirection(compact ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+}
+
+bool BenchWindow::isCompact() const
+{
+    return layout_->direction() == QBoxLayout::LeftToRight;
+}
+
+bool PlaceBeside(QWidget &window, BenchWindow &bench)
+{
+    const QScreen *screen = window.screen();
+    if (!screen)
+        return true;
+    const QRect area = screen->availableGeometry();
+    const QSize main = window.frameGeometry().size();
+    // Known once the desktop has framed the bench (after show); none before.
+    const QMargins frame = FrameMargins(bench);
+    const QSize decoration(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const auto put = [&](const QRect &framed) { bench.setGeometry(framed.marginsRemoved(frame)); };
+
+    bench.setCompact(false);
+    QSize least = LeastFramedSize(bench, frame);
+    const int roomRight = area.width() - main.width() - kGap;
+    if (roomRight >= least.width() && area.height() >= std::max(least.height(), main.height())) {
+        const QSize size(std::min(roomRight, kRoomySize.width() + decoration.width()),
+            std::min(area.height(), kRoomySize.height() + decoration.height()));
+        const int left = area.left() + (roomRight - size.width()) / 2;
+        const int top = area.top() + (area.height() - std::max(main.height(), size.height())) / 2;
+        window.move(left, top);
+        put(QRect(QPoint(left + main.width() + kGap, top), size));
+        return true;
+    }
+
+    bench.setCompact(true);
+    least = LeastFramedSize(bench, frame);
+    const int roomBelow = area.height() - main.height() - kGap;
+    if (roomBelow >= least.height() && area.width() >= std::max(least.width(), main.width())) {
+        const QSize size(area.width(), std::min(roomBelow, kCompactHeight + decoration.height()));
+        const int top = area.top() + (roomBelow - size.height()) / 2;
+        window.move(area.left() + (area.width() - main.width()) / 2, top);
+        put(QRect(QPoint(area.left(), top + main.height() + kGap), size));
+        return true;
+    }
+
+    bench.setCompact(false);
+    const QString noRoom = QStringLiteral(" - no room beside the product's window on this screen");
+    if (!bench.windowTitle().endsWith(noRoom))
+        bench.setWindowTitle(bench.windowTitle() + noRoom);
+    window.setWindowFlag(Qt::WindowStaysOnTopHint);
+    window.show();
+    window.raise();
+    return false;
 }

@@ -42,6 +42,14 @@ enum class BenchProduct {
     UnreadableDeviceId,
 };
 
+class BenchWindow;
+
+// Places the bench beside the product's `window`, or compact below it, so that the two never
+// overlap and both lie wholly on the screen. When the screen has no room for both even at
+// their smallest, the bench says so in its title, the product's window is kept on top, and the
+// result is false.
+bool PlaceBeside(QWidget &window, BenchWindow &bench);
+
 class BenchWindow : public QWidget {
     Q_OBJECT
 
@@ -72,6 +80,10 @@ public:
     int attachFromForm();
     // Refreshes the table from the printers' snapshots.
     void refresh();
+    // Compact: the controls beside the table instead of above it, for room that is wide but
+    // low (below the product's window on a laptop screen). The table scrolls in either layout.
+    void setCompact(bool compact);
+    bool isCompact() const;
 
     QLineEdit *serialEdit = nullptr;
     QComboBox *productCombo = nullptr;
@@ -105,6 +117,7 @@ private:
     QString imageSha256_;
     vornik::sim::ScaledRealClock *clock_;
     QTimer *pollTimer_ = nullptr;
+    class QBoxLayout *layout_ = nullptr;
     int nextSerial_ = 1;
     std::map<int, Chosen> chosen_; // by printer id, for printers attached from the form
 };

@@ -16,9 +16,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QScreen>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -36,25 +34,6 @@ bool HasDisplay()
 #else
     return true;
 #endif
-}
-
-void PlaceSideBySide(QWidget &window, QWidget &bench)
-{
-    // Side by side when the screen has room for both, else the bench below the window.
-    const QScreen *screen = window.screen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    const QSize benchSize = bench.frameGeometry().size();
-    const QRect main = window.frameGeometry();
-    const int gap = 16;
-    if (main.width() + gap + benchSize.width() <= area.width()) {
-        const int left = area.left() + (area.width() - main.width() - gap - benchSize.width()) / 2;
-        window.move(left, main.top());
-        bench.move(left + main.width() + gap, main.top());
-    } else {
-        bench.move(main.left(), std::min(main.bottom() + gap, area.bottom() - benchSize.height()));
-    }
 }
 
 const char kUsage[] = "Usage: VornikFDU-bench [--rehearse [SCREENSHOT_DIR]]\n"
@@ -136,8 +115,13 @@ int main(int argc, char **argv)
     window.show();
     if (window.closedDuringLoad())
         return rehearse ? 2 : 0;
-    PlaceSideBySide(window, bench);
+    // Drawn nowhere when rehearsing: where the windows lie does not matter there.
+    if (!rehearse)
+        PlaceBeside(window, bench);
     bench.show();
+    // Again with the frame the desktop has now put around the bench.
+    if (!rehearse)
+        PlaceBeside(window, bench);
     if (rehearse) {
         Rehearsal rehearsal(bench, window, outputDir, stdout);
         return rehearsal.run();

@@ -22,6 +22,11 @@ void InstallErrorBox(ErrorBox box)
     CurrentPlatform().errorBox = std::move(box);
 }
 
+void InstallSessionHold(SessionHold *session)
+{
+    CurrentPlatform().session = session;
+}
+
 void ShowPrinterLayerError(const std::u16string &text)
 {
     const ErrorBox &box = CurrentPlatform().errorBox;

@@ -110,6 +110,21 @@ public:
     virtual void sleep(std::uint32_t milliseconds) = 0;
 };
 
+// Keeps the machine awake and the session from ending while printers are being written: a
+// printer that loses its host halfway through the image is left in download mode. The backend
+// of a machine that offers such a hold installs one (InstallSessionHold); everywhere else the
+// user interface finds none, or takes the hold through the desktop's own service.
+class SessionHold {
+public:
+    virtual ~SessionHold() = default;
+    // Asks the machine to stay awake and the session to wait for `window` (a native window
+    // handle, 0 for none) with `reason` shown to whoever tries to end it. False when the
+    // machine could not be held at all; whatever part did take is still undone by release().
+    virtual bool hold(std::intptr_t window, const std::u16string &reason) = 0;
+    // Undoes what hold() achieved; nothing when nothing is held.
+    virtual void release() = 0;
+};
+
 // The "FDU App" error box of the printer layer. Installed by the user interface; until then a
 // backend default writes to the standard error stream.
 using ErrorBox = std::function<void(const std::u16string &text, const std::u16string &caption)>;
@@ -120,11 +135,13 @@ struct Platform {
     DevicePlatform *devices = nullptr;
     Clock *clock = nullptr;
     ErrorBox errorBox;
+    SessionHold *session = nullptr;
 };
 
 Platform &CurrentPlatform();
 void InstallPlatform(DevicePlatform *devices, Clock *clock);
 void InstallErrorBox(ErrorBox box);
+void InstallSessionHold(SessionHold *session);
 
 // Shows `text` in the error box with the caption "FDU App".
 void ShowPrinterLayerError(const std::u16string &text);

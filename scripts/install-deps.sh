@@ -15,7 +15,7 @@ else
     packages=(
         cmake ninja-build g++ pkg-config dpkg-dev file
         qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-        libudev-dev
+        libudev-dev dbus-daemon
         xvfb xauth imagemagick fonts-open-sans
         g++-mingw-w64-x86-64 wine64 wine doctest-dev
         clang libclang-rt-14-dev

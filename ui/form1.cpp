@@ -17,12 +17,15 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <iterator>
 
 #ifdef Q_OS_WIN
 // After form1.h: it declares WM_DEVICECHANGE itself, which the Windows macro would clobber.
@@ -72,6 +75,10 @@ QTabWidget *pageContainer(const char *name)
     auto *tabs = tool_style::named<QTabWidget>(name);
     tabs->setDocumentMode(true);
     tabs->tabBar()->hide();
+    // Only the program switches pages; a container the keyboard could enter would hold the
+    // focus on a hidden header and stop Tab there.
+    tabs->setFocusPolicy(Qt::NoFocus);
+    tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
     tabs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     return tabs;
 }
@@ -124,6 +131,26 @@ Form1::Form1(const BuildTexts &texts, vornik::FirmwareImageSource *image, QWidge
     FDUProductNameLabel->installEventFilter(this);
     SupportedPrinterCheckedListBox->installEventFilter(this);
     SupportedPrinterCheckedListBox->viewport()->installEventFilter(this);
+
+    // The keyboard follows the work: the printers, START; on the progress page the two lists
+    // to read and CLOSE; only then the caption's buttons, so that a few presses of Tab and
+    // Space can never land on the button that ends the tool. Hidden and disabled elements drop
+    // out of the chain by themselves.
+    QWidget *const chain[] = { SupportedPrinterCheckedListBox, StartButton, FDUPrinterListBox,
+        FDUStatusListBox, AppCloseButton, LangButton, MinimizeButton, CloseButton };
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    PrinterStatusButton->setFocusPolicy(Qt::NoFocus); // does nothing when pressed
+    for (QPushButton *button :
+        { StartButton, AppCloseButton, LangButton, MinimizeButton, CloseButton })
+        button->installEventFilter(this);
+    SupportedPrinterCheckedListBox->setFocus();
+    new tool_style::FocusMark(this);
+
+    // The window has no frame of its own for the desktop to take Alt+F4 from everywhere; it
+    // closes like CloseButton, which closeEvent refuses while a run is under way.
+    auto *altF4 = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    connect(altF4, &QShortcut::activated, this, &QWidget::close);
 }
 
 Form1::~Form1()
@@ -265,6 +292,10 @@ void Form1::InitializeComponent()
                 if (!line->data(Qt::CheckStateRole).isValid())
                     line->setCheckState(Qt::Unchecked);
             }
+            // A list rebuilt under the keyboard's focus still shows which line Space ticks.
+            if (SupportedPrinterCheckedListBox->hasFocus()
+                && !SupportedPrinterCheckedListBox->currentItem())
+                SupportedPrinterCheckedListBox->setCurrentRow(first);
         });
     selection->addWidget(SupportedPrinterCheckedListBox);
     selection->addStretch(1);
@@ -575,6 +606,23 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
+    // Enter on a focused button presses it, as Space does: outside a dialog Qt leaves Enter to
+    // default buttons, and this window has none.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        auto *button = qobject_cast<QPushButton *>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)
+            && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
+    }
+    // Arriving by Tab on a list whose lines are all unmarked, Space would have no line to tick.
+    if (watched == SupportedPrinterCheckedListBox && event->type() == QEvent::FocusIn
+        && !SupportedPrinterCheckedListBox->currentItem()
+        && SupportedPrinterCheckedListBox->count() > 0)
+        SupportedPrinterCheckedListBox->setCurrentRow(0);
     if (watched == SupportedPrinterCheckedListBox && event->type() == QEvent::KeyPress
         && SupportedPrinterCheckedListBox->isEnabled()) {
         if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
@@ -594,6 +642,12 @@ bool Form1::nativeEvent(const QByteArray &eventType, void *message, qintptr *res
         const MSG *msg = static_cast<const MSG *>(message);
         if (msg->message == WM_DEVICECHANGE)
             WndProc(msg->message, msg->wParam);
+        // Logging off or shutting down now would cut printers off halfway through the image;
+        // the session is asked to wait (the run's hold names the reason) until the run is over.
+        if (msg->message == WM_QUERYENDSESSION && runInProgress_) {
+            *result = FALSE;
+            return true;
+        }
     }
     return QWidget::nativeEvent(eventType, message, result);
 }

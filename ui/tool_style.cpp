@@ -1,6 +1,8 @@
 #include "ui/tool_style.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
@@ -245,6 +247,73 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
             QRect(box.left(), y, box.width(), lineHeight), horizontal | Qt::AlignVCenter, line);
         y += lineHeight;
     }
+}
+
+FocusMark::FocusMark(QWidget *window)
+    : QWidget(window)
+{
+    setObjectName(QStringLiteral("FocusMark"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+    connect(
+        qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { follow(now); });
+}
+
+void FocusMark::follow(QWidget *focus)
+{
+    if (target_)
+        target_->removeEventFilter(this);
+    target_
+        = focus && focus != parentWidget() && parentWidget()->isAncestorOf(focus) ? focus : nullptr;
+    if (target_)
+        target_->installEventFilter(this);
+    place();
+}
+
+void FocusMark::place()
+{
+    if (!target_ || !target_->isVisible()) {
+        hide();
+        return;
+    }
+    setGeometry(QRect(target_->mapTo(parentWidget(), QPoint(0, 0)), target_->size()));
+    raise();
+    show();
+    update();
+}
+
+bool FocusMark::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == target_) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+            place();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FocusMark::paintEvent(QPaintEvent *)
+{
+    // Inside the element's own edge, so that a neighbour drawn later cannot cover it; only the
+    // ring is painted, the element shows through the middle.
+    QPainter painter(this);
+    const auto band = [&painter](const QRect &box, int width, const QColor &colour) {
+        painter.fillRect(QRect(box.left(), box.top(), box.width(), width), colour);
+        painter.fillRect(QRect(box.left(), box.bottom() - width + 1, box.width(), width), colour);
+        painter.fillRect(QRect(box.left(), box.top(), width, box.height()), colour);
+        painter.fillRect(QRect(box.right() - width + 1, box.top(), width, box.height()), colour);
+    };
+    band(rect(), 1, Qt::black);
+    band(rect().adjusted(1, 1, -1, -1), 2, kRing);
+    band(rect().adjusted(3, 3, -3, -3), 1, Qt::black);
 }
 
 } // namespace tool_style

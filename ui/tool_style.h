@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -77,6 +78,30 @@ protected:
 private:
     bool wrapping_ = true;
     bool eliding_ = true;
+};
+
+// The mark of the element that has the keyboard focus, drawn over it by one overlay per window.
+// The tool's flat buttons and borderless lists draw no focus of their own, and the desktop's
+// focus colour could vanish on the tool's fixed colours; this ring is black, amber, black, so
+// that it shows on the light and the dark surfaces of the window alike, whatever the palette.
+class FocusMark : public QWidget {
+public:
+    static inline const QColor kRing { 255, 176, 0 };
+    static constexpr int kWidth = 4; // 1 black, 2 amber, 1 black
+
+    // Marks whatever element of `window` has the focus, for as long as `window` lives.
+    explicit FocusMark(QWidget *window);
+    // The element now marked, or nullptr.
+    QWidget *marked() const { return target_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void follow(QWidget *focus);
+    void place();
+    QPointer<QWidget> target_;
 };
 
 // A new element under its own name: member name and objectName are the same.

@@ -7,6 +7,7 @@
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
+#include "workflow/run_hold.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 // Results of the step-2 and step-3 workers: 1 success, 0 failure. Each is written by its worker
 // and read on the user-interface thread only after the worker's completion notice, which
@@ -150,6 +152,9 @@ void Form1::App_StartButton_Handler()
     for (int i = 0; i < entryCount; ++i)
         tickedCount += SupportedPrinterCheckedListBox->item(i)->checkState() == Qt::Checked;
 
+    // Held from the moment printers are about to be touched until the operator has seen how the
+    // run ended, on every way out.
+    std::optional<RunHold> hold;
     try {
         SetWaitCursor(true);
         Progress_UpdateStepsLabel->setText(QString());
@@ -159,6 +164,8 @@ void Form1::App_StartButton_Handler()
         } else if (tickedCount == 0) {
             App_ShowUIMessage_Handler(1, StrRes("StrRes_SelectPrinter"), 0, 0);
         } else {
+            hold.emplace(texts_.productName + QStringLiteral(" FDU"),
+                StrRes("StrRes_RunHoldReason"), quintptr(winId()));
             PrinterStatusButton->setEnabled(true);
             CloseButton->setEnabled(false);
             LangButton->setEnabled(false);
@@ -210,6 +217,7 @@ void Form1::App_StartButton_Handler()
         App_ShowUIMessage_Handler(1, QString::fromUtf8(error.what()), 0, 0);
     }
 
+    hold.reset();
     PrinterStatusButton->setEnabled(false);
     AppCloseButton->setEnabled(true);
     SetWaitCursor(false);

@@ -4,6 +4,7 @@
 // data. Also the product's clock (GetTickCount, Sleep) and its default error box (MessageBoxW).
 #include "printer_link/device_contract.h"
 #include "printer_link/platform.h"
+#include "printer_link/windows/session_hold.h"
 #include "printer_link/windows/usbprint_class.h"
 
 #include <algorithm>
@@ -285,6 +286,10 @@ void InstallDefaultPlatform()
         InstallErrorBox([](const std::u16string &text, const std::u16string &caption) {
             MessageBoxW(nullptr, Wide(text), Wide(caption), MB_ICONERROR | MB_OK);
         });
+    }
+    if (!CurrentPlatform().session) {
+        static win::WindowsSessionHold session;
+        InstallSessionHold(&session);
     }
     if (CurrentPlatform().devices)
         return;

@@ -91,6 +91,10 @@
         <source>Processing step: </source>
         <translation>Bearbeitungsschritt: </translation>
     </message>
+    <message id="StrRes_RunHoldReason">
+        <source>Printer firmware is being updated</source>
+        <translation>Die Drucker-Firmware wird aktualisiert</translation>
+    </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
         <translation>Bitte wählen Sie mindestens einen Drucker aus</translation>

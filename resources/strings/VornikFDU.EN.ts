@@ -91,6 +91,10 @@
         <source>Processing step: </source>
         <translation>Processing step: </translation>
     </message>
+    <message id="StrRes_RunHoldReason">
+        <source>Printer firmware is being updated</source>
+        <translation>Printer firmware is being updated</translation>
+    </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
         <translation>Please select atleast one printer</translation>

@@ -91,6 +91,10 @@
         <source>Processing step: </source>
         <translation>Paso de procesamiento: </translation>
     </message>
+    <message id="StrRes_RunHoldReason">
+        <source>Printer firmware is being updated</source>
+        <translation>Se está actualizando el firmware de la impresora</translation>
+    </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
         <translation>Seleccione al menos una impresora</translation>

@@ -91,6 +91,10 @@
         <source>Processing step: </source>
         <translation>Étape de traitement: </translation>
     </message>
+    <message id="StrRes_RunHoldReason">
+        <source>Printer firmware is being updated</source>
+        <translation>Mise à jour du firmware de l'imprimante en cours</translation>
+    </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
         <translation>Veuillez sélectionner au moins une imprimante</translation>

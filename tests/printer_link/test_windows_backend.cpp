@@ -10,6 +10,7 @@
 #include "firmware/transfer.h"
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
+#include "printer_link/windows/session_hold.h"
 #include "printer_link/windows/usbprint_class.h"
 
 // Before usbprint.h, so that it defines GUID_DEVINTERFACE_USBPRINT instead of only naming it.
@@ -334,5 +335,101 @@ TEST_CASE("the default error box is the system's message box and returns")
     REQUIRE(vornik::CurrentPlatform().errorBox);
     vornik::ShowPrinterLayerError(u"VornikFDU test: this box closes itself");
     vornik::InstallPlatform(nullptr, nullptr);
+    vornik::InstallErrorBox({});
+}
+
+namespace {
+
+// Every session call the hold makes, with what the real call answered.
+struct SessionCall {
+    std::string name;
+    EXECUTION_STATE flags = 0;
+    HWND window = nullptr;
+    std::u16string reason;
+    unsigned long long result = 0;
+};
+std::vector<SessionCall> gSessionCalls;
+
+EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags)
+{
+    const EXECUTION_STATE previous = SetThreadExecutionState(flags);
+    gSessionCalls.push_back({ "SetThreadExecutionState", flags, nullptr, {}, previous });
+    return previous;
+}
+
+BOOL WINAPI RecordBlockReasonCreate(HWND window, LPCWSTR reason)
+{
+    const BOOL done = ShutdownBlockReasonCreate(window, reason);
+    gSessionCalls.push_back({ "ShutdownBlockReasonCreate", 0, window,
+        reinterpret_cast<const char16_t *>(reason), static_cast<unsigned long long>(done) });
+    return done;
+}
+
+BOOL WINAPI RecordBlockReasonDestroy(HWND window)
+{
+    const BOOL done = ShutdownBlockReasonDestroy(window);
+    gSessionCalls.push_back(
+        { "ShutdownBlockReasonDestroy", 0, window, {}, static_cast<unsigned long long>(done) });
+    return done;
+}
+
+// The system's own view of this thread's execution state. A call without ES_CONTINUOUS only
+// resets the idle timers; it leaves a continuous state as it was and answers with it.
+EXECUTION_STATE CurrentExecutionState()
+{
+    return SetThreadExecutionState(0);
+}
+
+} // namespace
+
+TEST_CASE("a run holds the system awake and names its reason to the shutdown, and undoes both")
+{
+    // A message-only window: it needs no display, and the block reason takes any window.
+    HWND window = CreateWindowExW(0, L"STATIC", L"VornikFDU test", 0, 0, 0, 0, 0, HWND_MESSAGE,
+        nullptr, GetModuleHandleW(nullptr), nullptr);
+    REQUIRE(window != nullptr);
+    gSessionCalls.clear();
+    {
+        vornik::win::WindowsSessionHold hold(
+            { RecordExecutionState, RecordBlockReasonCreate, RecordBlockReasonDestroy });
+        CHECK(hold.hold(reinterpret_cast<std::intptr_t>(window), u"Printer firmware update"));
+        REQUIRE(gSessionCalls.size() == 2);
+        CHECK(gSessionCalls[0].name == "SetThreadExecutionState");
+        CHECK(gSessionCalls[0].flags == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+        CHECK(gSessionCalls[0].result != 0); // 0 is the call's failure
+        CHECK(gSessionCalls[1].name == "ShutdownBlockReasonCreate");
+        CHECK(gSessionCalls[1].window == window);
+        CHECK(gSessionCalls[1].reason == u"Printer firmware update");
+        CHECK((CurrentExecutionState() & (ES_CONTINUOUS | ES_SYSTEM_REQUIRED))
+            == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+
+        hold.release();
+        CHECK((CurrentExecutionState() & ES_SYSTEM_REQUIRED) == 0);
+        // Cleared with ES_CONTINUOUS alone; the block reason goes with its window.
+        REQUIRE(gSessionCalls.size() == 4);
+        CHECK(gSessionCalls[2].name == "SetThreadExecutionState");
+        CHECK(gSessionCalls[2].flags == ES_CONTINUOUS);
+        CHECK((gSessionCalls[2].result & ES_SYSTEM_REQUIRED) != 0);
+        CHECK(gSessionCalls[3].name == "ShutdownBlockReasonDestroy");
+        CHECK(gSessionCalls[3].window == window);
+        // Wine does not implement block reasons and answers 0; Windows sets the reason.
+        MESSAGE("ShutdownBlockReasonCreate answered " << gSessionCalls[1].result);
+
+        // A second release, and the one of the destructor, undo nothing twice.
+        hold.release();
+        CHECK(gSessionCalls.size() == 4);
+    }
+    CHECK(gSessionCalls.size() == 4);
+    DestroyWindow(window);
+}
+
+TEST_CASE("the product's platform carries the session hold")
+{
+    vornik::InstallPlatform(nullptr, nullptr);
+    vornik::InstallSessionHold(nullptr);
+    vornik::InstallDefaultPlatform();
+    CHECK(vornik::CurrentPlatform().session != nullptr);
+    vornik::InstallPlatform(nullptr, nullptr);
+    vornik::InstallSessionHold(nullptr);
     vornik::InstallErrorBox({});
 }

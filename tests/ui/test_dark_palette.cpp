@@ -1,12 +1,16 @@
 // The window and the dialog rendered under a dark desktop theme: every text keeps the tool's
-// own colour on the tool's own background, judged from the rendered pixels.
+// own colour on the tool's own background, judged from the rendered pixels; and the keyboard's
+// focus mark, under the dark theme and the light one.
 #include "ui_support.h"
 
 #include "ui/tool_style.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 
@@ -139,6 +143,78 @@ private slots:
                 : form.StartTabPage);
         form.grab();
         compareLook(form.findChild<QWidget *>(element), text, background);
+    }
+
+    void focusMarkShows_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<bool>("onProgressPage");
+        QTest::addColumn<bool>("dark");
+        for (const bool dark : { true, false }) {
+            const auto row = [dark](const char *element, bool progress) {
+                QTest::addRow("%s, %s", element, dark ? "dark" : "light")
+                    << QString::fromLatin1(element) << progress << dark;
+            };
+            for (const char *element : { "SupportedPrinterCheckedListBox", "StartButton",
+                     "LangButton", "MinimizeButton", "CloseButton" })
+                row(element, false);
+            for (const char *element :
+                { "FDUPrinterListBox", "FDUStatusListBox", "AppCloseButton" })
+                row(element, true);
+        }
+    }
+
+    // The element with the focus shows the ring on every side, in the ring's own colours,
+    // whatever the element's surface and the desktop's palette.
+    void focusMarkShows()
+    {
+        QFETCH(QString, element);
+        QFETCH(bool, onProgressPage);
+        QFETCH(bool, dark);
+        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+        const auto restore = qScopeGuard([] { QApplication::setPalette(darkPalette()); });
+        Form1 form(testTexts());
+        form.App_OpenStringTables();
+        form.App_ChangeLanguage(0);
+        form.SupportedPrinterCheckedListBox->addItem(QStringLiteral("ZELTAN QXR3303[SN#:X4K20]"));
+        form.FDUPrinterListBox->addItem(QStringLiteral("X4K2093811"));
+        form.FDUStatusListBox->addItem(QStringLiteral("Idle mode"));
+        if (onProgressPage) {
+            form.MainTabControl->setCurrentWidget(form.ProgressTabPage);
+            form.AppCloseButton->setEnabled(true);
+        }
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto *target = form.findChild<QWidget *>(element);
+        QVERIFY(target);
+        target->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), target);
+
+        const QImage shot = form.grab().toImage();
+        if (qEnvironmentVariableIsSet("VORNIK_SCREENSHOT_DIR"))
+            shot.save(qEnvironmentVariable("VORNIK_SCREENSHOT_DIR") + QStringLiteral("/focus-")
+                + element + (dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png")));
+        const qreal ratio = shot.devicePixelRatio();
+        const QRect box(target->mapTo(&form, QPoint(0, 0)), target->size());
+        const auto at
+            = [&](int x, int y) { return QColor(shot.pixel(int(x * ratio), int(y * ratio))); };
+        // Across each edge, from outside in: black, amber, amber, black.
+        const QColor ring(255, 176, 0);
+        const QPoint middle = box.center();
+        const std::pair<QPoint, QPoint> edges[] = { { { box.left(), middle.y() }, { 1, 0 } },
+            { { box.right(), middle.y() }, { -1, 0 } }, { { middle.x(), box.top() }, { 0, 1 } },
+            { { middle.x(), box.bottom() }, { 0, -1 } } };
+        for (const auto &[edge, in] : edges) {
+            const QColor expected[] = { Qt::black, ring, ring, Qt::black };
+            for (int step = 0; step < 4; ++step)
+                QCOMPARE(at(edge.x() + step * in.x(), edge.y() + step * in.y()), expected[step]);
+        }
+        // Without the focus the element shows no ring.
+        target->clearFocus();
+        const QImage after = form.grab().toImage();
+        QVERIFY(
+            QColor(after.pixel(int((box.left() + 1) * ratio), int(middle.y() * ratio))) != ring);
     }
 
     void messageDialog_data()

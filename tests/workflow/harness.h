@@ -7,6 +7,7 @@
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
+#include "ui/string_table.h"
 #include "ui/ui_support.h"
 #include "workflow/printer_info.h"
 
@@ -16,10 +17,31 @@
 #include <QListWidget>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 extern int gFhxSendStatus;
 extern int gFlashUpdateStatus;
+
+// A string table that lacks one key: the lookup fails the way a table broken by the build would.
+class TableWithoutKey : public StringTable {
+public:
+    TableWithoutKey(std::unique_ptr<StringTable> inner, const char *missing)
+        : inner_(std::move(inner))
+        , missing_(missing)
+    { }
+    QString lookup(const char *key) const override
+    {
+        if (qstrcmp(key, missing_) == 0)
+            throw std::runtime_error(std::string("No text for \"") + key + "\".");
+        return inner_->lookup(key);
+    }
+
+private:
+    std::unique_ptr<StringTable> inner_;
+    const char *missing_;
+};
 
 class WorkflowHarness {
 public:

@@ -6,6 +6,7 @@
 #include "ui/ui_support.h"
 
 #include "ui/string_table.h"
+#include "ui/tool_style.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -28,28 +29,80 @@ public:
 };
 
 // Looks up every text in `inner` except one key, which is missing.
-class TableWithoutKey : public StringTable {
-public:
-    TableWithoutKey(std::unique_ptr<StringTable> inner, const char *missing)
-        : inner_(std::move(inner))
-        , missing_(missing)
-    { }
-    QString lookup(const char *key) const override
-    {
-        if (qstrcmp(key, missing_) == 0)
-            throw std::runtime_error(std::string("No text for \"") + key + "\".");
-        return inner_->lookup(key);
-    }
-
-private:
-    std::unique_ptr<StringTable> inner_;
-    const char *missing_;
-};
-
 bool runHasBegun(const Form1 &form)
 {
     return form.MainTabControl->currentWidget() == form.ProgressTabPage
         || form.FDUStatusListBox->count() > 0;
+}
+
+// One key as the window system delivers it: to the window, and from there to whatever element
+// has the focus.
+void press(Form1 &form, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(form.windowHandle(), key, modifiers);
+}
+
+// The element with the focus, checked to carry the visible mark.
+QString focusedAndMarked(Form1 &form)
+{
+    QWidget *focus = QApplication::focusWidget();
+    auto *mark = form.findChild<tool_style::FocusMark *>(QStringLiteral("FocusMark"));
+    if (!focus || !mark)
+        return QStringLiteral("(none)");
+    if (mark->marked() != focus || !mark->isVisible()
+        || mark->geometry() != QRect(focus->mapTo(&form, QPoint(0, 0)), focus->size()))
+        return focus->objectName() + QStringLiteral(" (unmarked)");
+    return focus->objectName();
+}
+
+struct KeyStep {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char *focusAfter; // nullptr: the window has closed
+};
+
+struct KeyWalk {
+    const char *name;
+    int printers;
+    std::vector<KeyStep> steps;
+    bool runs; // the keys started a run, and it ended with its summary
+};
+
+const std::vector<KeyWalk> &KeyWalks()
+{
+    const auto none = Qt::NoModifier;
+    static const std::vector<KeyWalk> walks = {
+        { "Tab goes round the work first, the caption last", 1,
+            { { Qt::Key_Tab, none, "StartButton" }, { Qt::Key_Tab, none, "LangButton" },
+                { Qt::Key_Tab, none, "MinimizeButton" }, { Qt::Key_Tab, none, "CloseButton" },
+                { Qt::Key_Tab, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Backtab, Qt::ShiftModifier, "CloseButton" } },
+            false },
+        // Three Tabs and a Space once closed the tool from the caption's close button.
+        { "three Tabs and a Space do not close the tool", 1,
+            { { Qt::Key_Tab, none, "StartButton" }, { Qt::Key_Tab, none, "LangButton" },
+                { Qt::Key_Tab, none, "MinimizeButton" },
+                { Qt::Key_Backtab, Qt::ShiftModifier, "LangButton" },
+                { Qt::Key_Backtab, Qt::ShiftModifier, "StartButton" },
+                { Qt::Key_Backtab, Qt::ShiftModifier, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Space, none, "SupportedPrinterCheckedListBox" } },
+            false },
+        { "tick with Space, start with Enter, close with Enter", 2,
+            { { Qt::Key_Down, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Space, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Up, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Space, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Tab, none, "StartButton" }, { Qt::Key_Return, none, "FDUPrinterListBox" },
+                { Qt::Key_Tab, none, "FDUStatusListBox" }, { Qt::Key_Tab, none, "AppCloseButton" },
+                { Qt::Key_Return, none, nullptr } },
+            true },
+        { "start with Space on START", 1,
+            { { Qt::Key_Space, none, "SupportedPrinterCheckedListBox" },
+                { Qt::Key_Tab, none, "StartButton" }, { Qt::Key_Space, none, "" } },
+            true },
+        { "Alt+F4 closes outside a run", 1, { { Qt::Key_F4, Qt::AltModifier, nullptr } }, false },
+    };
+    return walks;
 }
 
 } // namespace
@@ -203,6 +256,49 @@ private slots:
         QCOMPARE(h.messages.size(), size_t(1));
         QCOMPARE(h.messages[0].type, 3);
         QVERIFY(!form.isVisible());
+    }
+
+    void keyboardAlone_data()
+    {
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < KeyWalks().size(); ++i)
+            QTest::newRow(KeyWalks()[i].name) << int(i);
+    }
+
+    // Keys go to the window as the window system delivers them; after each the focus is where
+    // the work needs it and carries the mark.
+    void keyboardAlone()
+    {
+        QFETCH(int, index);
+        const KeyWalk &walk = KeyWalks()[index];
+        WorkflowHarness h;
+        for (int i = 0; i < walk.printers; ++i)
+            h.printers.attach(h.printer("K" + std::to_string(i + 1)));
+        Form1 &form = h.start();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCOMPARE(focusedAndMarked(form), QStringLiteral("SupportedPrinterCheckedListBox"));
+        QCOMPARE(form.SupportedPrinterCheckedListBox->currentRow(), 0);
+
+        for (const KeyStep &step : walk.steps) {
+            press(form, step.key, step.modifiers);
+            if (!step.focusAfter) {
+                QVERIFY(!form.isVisible());
+                break;
+            }
+            QVERIFY(form.isVisible());
+            if (*step.focusAfter)
+                QCOMPARE(focusedAndMarked(form), QString::fromLatin1(step.focusAfter));
+        }
+        if (walk.runs) {
+            QVERIFY(!h.messages.empty());
+            QCOMPARE(h.messages.back().type, 3);
+            QCOMPARE(h.messages.back().total, walk.printers);
+            QCOMPARE(h.messages.back().updated, walk.printers);
+        } else {
+            QVERIFY(h.messages.empty());
+            QCOMPARE(form.FDUStatusListBox->count(), 0);
+        }
     }
 
     void failedLookupLeavesTheStatusListRepainting()

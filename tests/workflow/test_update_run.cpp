@@ -20,6 +20,13 @@
 
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 const QString kIdle = QStringLiteral("Idle mode");
@@ -583,6 +590,34 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(h.statuses(), QStringList({ kCompleted }));
         QVERIFY(form.close()); // the run is over: closing works again
+    }
+
+    // Windows asks every top-level window before a log-off or shutdown; the answer is the
+    // window procedure's result.
+    void sessionEndIsRefusedOnlyDuringTheRun()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("WM_QUERYENDSESSION exists only on Windows (run there or under Wine)");
+#else
+        WorkflowHarness h;
+        h.printers.attach(h.printer("SN1"));
+        Form1 &form = h.start();
+        h.tick(0);
+        const auto ask = [&form] {
+            return SendMessageW(
+                reinterpret_cast<HWND>(form.winId()), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        };
+        QVERIFY(ask() != FALSE);
+        std::vector<LRESULT> answers;
+        h.onStatus = [&](const WorkflowHarness::StatusChange &) { answers.push_back(ask()); };
+        form.App_StartButton_Handler();
+        h.onStatus = nullptr;
+        QVERIFY(answers.size() > 3);
+        for (const LRESULT answer : answers)
+            QCOMPARE(answer, LRESULT(FALSE));
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
+        QVERIFY(ask() != FALSE);
+#endif
     }
 
     void devicesComingAndGoingDuringTheRunLeaveTheListAlone()
