@@ -10,7 +10,7 @@
 #include "firmware/embedded_image.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
-#include "ui/ui_message.h"
+#include "ui/message_dialog.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
