@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the guest tests against the kernel's own USB printer driver: boots Debian 12's kernel
-# under QEMU (software emulation, no KVM needed) with emulated printers on its USB gadget stack.
+# under QEMU (software emulation, no KVM needed) with emulated printers on its USB gadget stack,
+# and Debian's systemd-udevd in the guest, so that hot-plug notices and node access are real.
 #
 #   scripts/qemu-test.sh [BUILD_DIR]      (default: build, as configured by `cmake --preset default`)
 #
@@ -107,7 +108,8 @@ say "kernel ${kernel##*/kernel-} from $(cat "$kernel/package") (cached in $kerne
 # --- udev ------------------------------------------------------------------------------------
 # Debian's own systemd-udevd (udevadm under another name) from the archive's udev package, kept
 # in the cache folder like the kernel. Taken from the package rather than installed: the build
-# machine needs no udev of its own, and its /dev stays as it is.
+# machine needs no udev of its own, and its /dev stays as it is. VORNIK_QEMU_NEW_KERNEL=1 takes
+# the archive's current one along with the kernel.
 udev_dir=$(ls -d "$cache"/udev-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
 if [ -z "$udev_dir" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
     say "taking systemd-udevd from Debian's udev package into $cache"
@@ -158,7 +160,7 @@ chmod 0755 "$root/init"
 
 # udevd with the stock rule that gives usblp's nodes to group lp, and our package's rule where
 # the package installs it. Two accounts for the access tests: one outside lp, one in it.
-mkdir -p "$root/lib/systemd" "$root/lib/udev/rules.d" "$root/etc/udev"
+mkdir -p "$root/lib/systemd" "$root/lib/udev/rules.d"
 cp "$udev_dir/udevadm" "$root/bin/udevadm"
 ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
 cp "$udev_dir/50-udev-default.rules" "$repo/packaging/70-vornikfdu-printers.rules" \

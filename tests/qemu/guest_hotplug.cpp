@@ -80,7 +80,8 @@ class ActingAs {
 public:
     ActingAs(uid_t uid, std::vector<gid_t> groups)
     {
-        ok_ = setgroups(groups.size(), groups.data()) == 0 && setegid(uid) == 0
+        // Each of the guest's accounts has a group of its own with its number.
+        ok_ = setgroups(groups.size(), groups.data()) == 0 && setegid(gid_t(uid)) == 0
             && seteuid(uid) == 0;
     }
     ~ActingAs()
@@ -101,7 +102,7 @@ private:
 // gadget's UDC file alone, with nothing to wait for in between.
 class FunctionFsPrinter {
 public:
-    FunctionFsPrinter(int udc, const QString &serial)
+    FunctionFsPrinter(int udc, const QString &serial, const QString &product)
         : udc_(QStringLiteral("dummy_udc.%1").arg(udc))
         , serial_(serial)
     {
@@ -110,7 +111,8 @@ public:
             { QStringLiteral("--udc"), udc_, QStringLiteral("--halt-after"),
                 QStringLiteral("1000000000000"), QStringLiteral("--name"), serial,
                 QStringLiteral("--device-id"),
-                QStringLiteral("MFG:ZELTAN;MDL:QXR3303;CLS:PRINTER;SN:%1;").arg(serial) });
+                QStringLiteral("MFG:%1;MDL:%2;CLS:PRINTER;SN:%3;")
+                    .arg(product.section(' ', 0, 0), product.section(' ', 1), serial) });
         QByteArray said;
         QDeadlineTimer deadline(10000);
         while (!said.contains("ready\n") && !deadline.hasExpired()
@@ -127,7 +129,8 @@ public:
     {
         QFile udc(
             QStringLiteral("/sys/kernel/config/usb_gadget/vornik-halting%1/UDC").arg(serial_));
-        return udc.open(QIODevice::WriteOnly)
+        // Unbuffered, so that the kernel's answer to the write is the one returned.
+        return udc.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
             && udc.write(in ? udc_.toLatin1() + '\n' : QByteArray("\n")) > 0;
     }
     void quit()
@@ -322,7 +325,7 @@ void GuestHotplug::plugAndPullReachTheList()
 void GuestHotplug::stormEndsWithTheRightList()
 {
     auto steady = startPrinter(0, QStringLiteral("STEADY"));
-    FunctionFsPrinter storm(1, QStringLiteral("STORM"));
+    FunctionFsPrinter storm(1, QStringLiteral("STORM"), product_);
     QVERIFY(steady && storm.ready());
     Settle();
     Form1 &form = openWindow();
@@ -381,7 +384,7 @@ void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
             printers.push_back(startPrinter(i, serials.back()));
             QVERIFY(printers.back());
         } else {
-            others.push_back(std::make_unique<FunctionFsPrinter>(i, serials.back()));
+            others.push_back(std::make_unique<FunctionFsPrinter>(i, serials.back(), product_));
             QVERIFY(others.back()->ready());
         }
         // One at a time, so that each takes the next node and the list's order is known.
@@ -405,7 +408,7 @@ void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
             disturbed = true;
             others[2]->quit();
             others[1]->quit();
-            newcomer = std::make_unique<FunctionFsPrinter>(6, QStringLiteral("NEWCOMER"));
+            newcomer = std::make_unique<FunctionFsPrinter>(6, QStringLiteral("NEWCOMER"), product_);
         });
     tickAndRun({ 0, 1 });
     QVERIFY(disturbed);
