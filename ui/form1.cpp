@@ -5,6 +5,7 @@
 // device-independent pixels (two thirds), so Qt's own scaling brings it back on a 144-dpi screen.
 #include "ui/form1.h"
 
+#include "ui/item_delegates.h"
 #include "ui/pictures.h"
 #include "ui/tool_style.h"
 
@@ -14,10 +15,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThreadPool>
@@ -43,94 +42,6 @@ const QColor kOrchid(218, 112, 214);
 const QColor kMediumTurquoise(72, 209, 204);
 const QColor kHoverGrey(206, 200, 203);
 const QColor kCaptionButtonHover(186, 200, 203);
-
-// Update lists keep one line per printer at a fixed height, whatever the font's own spacing.
-class FixedLineHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedLineHeightDelegate(int height, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , height_(height)
-    { }
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        return { QStyledItemDelegate::sizeHint(option, index).width(), height_ };
-    }
-
-private:
-    int height_;
-};
-
-// A status row with its fill: the share done, from the left, behind the unchanged status text.
-// The fill is full only when `done` has reached `total`; short of that, at least one pixel
-// stays open, so a nearly finished image never looks finished.
-class StatusFillDelegate : public FixedLineHeightDelegate {
-public:
-    using FixedLineHeightDelegate::FixedLineHeightDelegate;
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override
-    {
-        const auto fill = index.data(kStatusFillRole).value<StatusFillValue>();
-        const StatusFill kind = fill.kind;
-        const quint64 done = fill.done;
-        const quint64 total = fill.total;
-        if (kind == StatusFill::None || total == 0) {
-            FixedLineHeightDelegate::paint(painter, option, index);
-            return;
-        }
-        QStyleOptionViewItem item(option);
-        initStyleOption(&item, index);
-        const bool selected = item.state & QStyle::State_Selected;
-        painter->fillRect(
-            item.rect, item.palette.color(selected ? QPalette::Highlight : QPalette::Base));
-        QRect filled = item.rect;
-        filled.setWidth(fillWidth(item.rect.width(), done, total));
-        painter->fillRect(filled, fillColour(kind, selected));
-
-        // The text over it, as the row would show it, without a background of its own.
-        item.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        item.backgroundBrush = Qt::NoBrush;
-        item.palette.setColor(QPalette::Text,
-            item.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const QWidget *view = option.widget;
-        QStyle *style = view ? view->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
-    }
-
-private:
-    static int fillWidth(int width, quint64 done, quint64 total)
-    {
-        if (done >= total)
-            return width;
-        const auto share = static_cast<int>(double(width) * double(done) / double(total));
-        return qBound(0, share, width - 1);
-    }
-
-    static QColor fillColour(StatusFill kind, bool selected)
-    {
-        switch (kind) {
-        case StatusFill::TransferFailed:
-            return selected ? QColor(164, 38, 44) : QColor(255, 199, 206);
-        case StatusFill::Wait:
-            return selected ? QColor(150, 95, 0) : QColor(255, 235, 156);
-        default:
-            return selected ? QColor(16, 124, 16) : QColor(198, 239, 206);
-        }
-    }
-};
-
-// The tick boxes of the printer checklist stay white on the list's grey, as tick boxes do.
-class WhiteTickBoxDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->palette.setColor(QPalette::Base, Qt::white);
-    }
-};
 
 QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {

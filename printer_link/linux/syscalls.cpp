@@ -24,9 +24,16 @@ int Ioctl(int fd, unsigned long request, void *argument)
     return ::ioctl(fd, request, argument);
 }
 
-// usblp's blocking write never times out on its own, but it waits interruptibly: a signal makes
-// it return EINTR. A per-call timer aims a real-time signal at the writing thread alone; its
-// handler does nothing, and without SA_RESTART the write returns instead of waiting on.
+int MakeBlocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return -1;
+    return (flags & O_NONBLOCK) ? fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) : 0;
+}
+
+// Why writes are blocking and bounded by a timer signal: printer_link/README.md (the usblp
+// section). The handler does nothing; installed without SA_RESTART, it makes the write return.
 int WriteTimerSignal()
 {
     return SIGRTMIN;
@@ -53,39 +60,68 @@ void InstallWriteTimerHandler()
     sigaction(WriteTimerSignal(), &action, nullptr);
 }
 
+// One timer per writing thread, aimed at that thread, made at its first write and deleted when
+// the thread ends, so that a block costs only arming and disarming it.
+class ThreadWriteTimer {
+public:
+    ThreadWriteTimer() = default;
+    ThreadWriteTimer(const ThreadWriteTimer &) = delete;
+    ThreadWriteTimer &operator=(const ThreadWriteTimer &) = delete;
+    ~ThreadWriteTimer()
+    {
+        if (created_)
+            timer_delete(timer_);
+    }
+
+    // False (errno set) when the timer cannot be made; the next write tries again.
+    bool ready()
+    {
+        if (created_)
+            return true;
+        sigevent event {};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = WriteTimerSignal();
+        event._sigev_un._tid = gettid();
+        created_ = timer_create(CLOCK_MONOTONIC, &event, &timer_) == 0;
+        return created_;
+    }
+    int arm(const itimerspec &limit) { return timer_settime(timer_, 0, &limit, nullptr); }
+    // Must follow every arm: the timer repeats until disarmed.
+    void disarm()
+    {
+        const itimerspec off {};
+        timer_settime(timer_, 0, &off, nullptr);
+    }
+
+private:
+    timer_t timer_ {};
+    bool created_ = false;
+};
+
 ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
 {
     static std::once_flag installed;
     std::call_once(installed, &InstallWriteTimerHandler);
     const int signal = WriteTimerSignal();
 
-    // Every other signal stays blocked while the write runs: usblp answers any signal with
-    // EINTR and leaves the block in flight, and a block that may have gone out cannot be sent
-    // again without corrupting the stream. Only our own timer may end the wait.
+    // Only our own timer may end the wait (README: a block after EINTR may be in flight).
     sigset_t onlyTimer;
     sigset_t saved;
     sigfillset(&onlyTimer);
     sigdelset(&onlyTimer, signal);
     pthread_sigmask(SIG_SETMASK, &onlyTimer, &saved);
 
-    sigevent event {};
-    event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = signal;
-    event._sigev_un._tid = gettid();
-    timer_t timer {};
+    thread_local ThreadWriteTimer timer;
     ssize_t result = -1;
     int error = 0;
-    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) {
+    if (!timer.ready()) {
         error = errno;
     } else {
-        // usblp reports a failed block only to a blocking writer; non-blocking it counts every
-        // block as written when it is submitted.
         const int flags = fcntl(fd, F_GETFL);
         const bool nonBlocking = flags >= 0 && (flags & O_NONBLOCK);
         if (flags < 0 || (nonBlocking && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0))
             error = errno;
-        // The timer keeps firing after it expired: a signal that lands just before write()
-        // starts to wait would otherwise be spent, and the write would wait for ever.
+        // Repeating after it expired: see the README.
         itimerspec limit {};
         limit.it_value.tv_sec = timeoutMs / 1000;
         limit.it_value.tv_nsec = static_cast<long>(timeoutMs % 1000) * 1000000L;
@@ -96,17 +132,17 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
             // Not sure to block: a write now might count its block before it is sent.
         } else if (timeoutMs <= 0) {
             error = ETIMEDOUT;
-        } else if (timer_settime(timer, 0, &limit, nullptr) != 0) {
+        } else if (timer.arm(limit) != 0) {
             error = errno;
         } else {
             result = ::write(fd, data, count);
             error = errno;
+            timer.disarm();
             // A stop and continue also interrupts the wait; that one is no timeout, and it
             // fails the write all the same, since the block may be in flight.
             if (result < 0 && error == EINTR && ElapsedMs(started) >= timeoutMs)
                 error = ETIMEDOUT;
         }
-        timer_delete(timer);
         if (nonBlocking)
             fcntl(fd, F_SETFL, flags);
     }
@@ -119,7 +155,8 @@ ssize_t WriteWithin(int fd, const void *data, size_t count, int timeoutMs)
 
 const Syscalls &RealSyscalls()
 {
-    static const Syscalls calls { &OpenNode, &::close, &Ioctl, &::read, &WriteWithin, &::poll };
+    static const Syscalls calls { &OpenNode, &::close, &Ioctl, &::read, &WriteWithin, &::poll,
+        &MakeBlocking };
     return calls;
 }
 

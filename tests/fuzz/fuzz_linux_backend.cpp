@@ -81,7 +81,11 @@ int Poll(pollfd *fds, nfds_t, int timeoutMs)
     gKernel.now += static_cast<std::uint32_t>(timeoutMs);
     return 0;
 }
-constexpr Syscalls kCalls { &Open, &Close, &Ioctl, &Read, &WriteWithin, &Poll };
+int MakeBlocking(int)
+{
+    return 0;
+}
+constexpr Syscalls kCalls { &Open, &Close, &Ioctl, &Read, &WriteWithin, &Poll, &MakeBlocking };
 
 class OneNode : public DeviceDirectory {
 public:

@@ -47,6 +47,7 @@ struct FakeNode {
     int openErrno = 0;
     int openInterruptions = 0;
     int openFlags = -1;
+    bool madeBlocking = false; // O_NONBLOCK cleared for good after the open
     int opens = 0;
     int closes = 0;
     UsbAddress address = kListed; // answer of the bus-address ioctl; unknown: not supported
@@ -186,8 +187,14 @@ int FakePoll(pollfd *fds, nfds_t, int timeoutMs)
     return 1;
 }
 
+int FakeMakeBlocking(int)
+{
+    gNode->madeBlocking = true;
+    return 0;
+}
+
 constexpr Syscalls kFakeCalls { &FakeOpen, &FakeClose, &FakeIoctl, &FakeRead, &FakeWriteWithin,
-    &FakePoll };
+    &FakePoll, &FakeMakeBlocking };
 
 class FakeDirectory : public DeviceDirectory {
 public:
@@ -410,16 +417,17 @@ TEST_CASE("a node opens for the access its use needs, never blocking and never i
         int interruptions;
         bool opened;
         int access;
+        bool blocking; // left blocking for good: only ever written
     };
     const OpenMode shared = OpenMode::ReadWriteShared;
     const OpenMode exclusive = OpenMode::WriteExclusive;
     const Row rows[] = {
-        { "commands read and write", shared, 0, 0, true, O_RDWR },
-        { "firmware only writes", exclusive, 0, 0, true, O_WRONLY },
-        { "interrupted, then opens", shared, 0, 2, true, O_RDWR },
-        { "node gone", shared, ENOENT, 0, false, O_RDWR },
-        { "held by another program", shared, EBUSY, 0, false, O_RDWR },
-        { "printer unplugged", exclusive, ENODEV, 0, false, O_WRONLY },
+        { "commands read and write", shared, 0, 0, true, O_RDWR, false },
+        { "firmware only writes", exclusive, 0, 0, true, O_WRONLY, true },
+        { "interrupted, then opens", shared, 0, 2, true, O_RDWR, false },
+        { "node gone", shared, ENOENT, 0, false, O_RDWR, false },
+        { "held by another program", shared, EBUSY, 0, false, O_RDWR, false },
+        { "printer unplugged", exclusive, ENODEV, 0, false, O_WRONLY, false },
     };
     for (const Row &row : rows) {
         INFO(row.name);
@@ -429,9 +437,11 @@ TEST_CASE("a node opens for the access its use needs, never blocking and never i
         const DeviceHandle handle = world.platform.open(u"/dev/usb/lp0", row.mode);
         CHECK((handle != kInvalidDeviceHandle) == row.opened);
         CHECK((world.node.openFlags & O_ACCMODE) == row.access);
-        // Reads and writes must never block, and no child process may inherit a printer.
+        // The open itself must never block, and no child process may inherit a printer. A
+        // handle that reads must stay non-blocking: its reads poll and must never wait on usblp.
         CHECK((world.node.openFlags & O_NONBLOCK) != 0);
         CHECK((world.node.openFlags & O_CLOEXEC) != 0);
+        CHECK(world.node.madeBlocking == row.blocking);
         if (!row.opened)
             CHECK_FALSE(world.platform.lastErrorText().empty());
     }
@@ -852,6 +862,18 @@ TEST_CASE("the real write ends at its time limit and leaves no trace behind")
     char sink[65536];
     while (::read(ends[0], sink, sizeof sink) > 0) { }
     CHECK(RealSyscalls().writeWithin(ends[1], chunk.data(), 4096, 200) == ssize_t(4096));
+
+    // A node made blocking for good (the image handle) is bounded by the same timer, and stays
+    // blocking.
+    while (::write(ends[1], chunk.data(), chunk.size()) > 0) { }
+    REQUIRE(RealSyscalls().makeBlocking(ends[1]) == 0);
+    wall.restart();
+    const ssize_t held = RealSyscalls().writeWithin(ends[1], chunk.data(), 4096, 200);
+    const int heldError = errno;
+    CHECK(held == ssize_t(-1));
+    CHECK(heldError == ETIMEDOUT);
+    CHECK(wall.elapsedMs() < 5000);
+    CHECK((fcntl(ends[1], F_GETFL) & O_NONBLOCK) == 0);
     ::close(ends[0]);
     ::close(ends[1]);
 }
