@@ -92,6 +92,10 @@ public:
     // Why the last failed operation on this thread failed, in words an operator can pass on
     // ("No such device"). Empty when the backend cannot tell.
     virtual std::string lastErrorText() const { return {}; }
+    // How many interfaces of the last enumeration this account had no permission to open. Their
+    // identity cannot be read, so the layer lists them as "unknown" and the window never offers
+    // them; this count is how the window can still tell the operator why the list is short.
+    virtual int deniedInLastEnumeration() const { return 0; }
 
     // Device-change notices: the backend calls `listener` once per arrival or removal of a
     // device, from any thread. A backend that learns of changes through a file descriptor

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the guest tests against the kernel's own USB printer driver: boots Debian 12's kernel
-# under QEMU (software emulation, no KVM needed) with emulated printers on its USB gadget stack.
+# under QEMU (software emulation, no KVM needed) with emulated printers on its USB gadget stack,
+# and Debian's systemd-udevd in the guest, so that hot-plug notices and node access are real.
 #
 #   scripts/qemu-test.sh [BUILD_DIR]      (default: build, as configured by `cmake --preset default`)
 #
@@ -17,7 +18,7 @@ build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || {
 }
 cache=${VORNIK_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vornik-qemu}
 work=$build/qemu
-guest_limit=${VORNIK_QEMU_GUEST_LIMIT:-300} # the guest's own watchdog, seconds
+guest_limit=${VORNIK_QEMU_GUEST_LIMIT:-900} # the guest's own watchdog, seconds
 host_limit=$((guest_limit + 60))             # QEMU itself, should the guest's watchdog fail
 started=$(date +%s)
 
@@ -93,6 +94,33 @@ if [ -z "$kernel" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
 fi
 say "kernel ${kernel##*/kernel-} from $(cat "$kernel/package") (cached in $kernel)"
 
+# --- udev ------------------------------------------------------------------------------------
+# Debian's own systemd-udevd (udevadm under another name) from the archive's udev package, kept
+# in the cache folder like the kernel. Taken from the package rather than installed: the build
+# machine needs no udev of its own, and its /dev stays as it is. VORNIK_QEMU_NEW_KERNEL=1 takes
+# the archive's current one along with the kernel.
+udev_dir=$(ls -d "$cache"/udev-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+if [ -z "$udev_dir" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
+    say "taking systemd-udevd from Debian's udev package into $cache"
+    download=$(mktemp -d)
+    (
+        cd "$download"
+        apt-get download -qq -o APT::Sandbox::User=root udev 2>/dev/null \
+            || { $SUDO apt-get update -qq && apt-get download -qq -o APT::Sandbox::User=root udev; }
+    )
+    deb=$(ls "$download"/udev_*.deb)
+    version=$(dpkg-deb -f "$deb" Version)
+    udev_dir=$cache/udev-$version
+    rm -rf "$udev_dir.new"
+    mkdir -p "$udev_dir.new"
+    dpkg-deb -x "$deb" "$download/x"
+    cp "$download/x/bin/udevadm" "$download/x/lib/udev/rules.d/50-udev-default.rules" \
+        "$udev_dir.new/"
+    rm -rf "$download" "$udev_dir"
+    mv "$udev_dir.new" "$udev_dir"
+fi
+say "udev ${udev_dir##*/udev-} (cached in $udev_dir)"
+
 # --- Guest programs --------------------------------------------------------------------------
 if [ ! -f "$build/CMakeCache.txt" ]; then
     say "$build is not a configured build folder; configure first: cmake --preset default" >&2
@@ -119,6 +147,25 @@ cp "$kernel"/modules/*.ko "$root/lib/modules/"
 cp "$repo/tests/qemu/guest_init.sh" "$root/init"
 chmod 0755 "$root/init"
 
+# udevd with the stock rule that gives usblp's nodes to group lp, and our package's rule where
+# the package installs it. Two accounts for the access tests: one outside lp, one in it.
+mkdir -p "$root/lib/systemd" "$root/lib/udev/rules.d"
+cp "$udev_dir/udevadm" "$root/bin/udevadm"
+ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
+cp "$udev_dir/50-udev-default.rules" "$repo/packaging/70-vornikfdu-printers.rules" \
+    "$root/lib/udev/rules.d/"
+cat >"$root/etc/passwd" <<'EOF'
+root:x:0:0:root:/tmp:/bin/sh
+operator:x:1000:1000:without lp:/tmp:/bin/sh
+lpoperator:x:1001:1001:in lp:/tmp:/bin/sh
+EOF
+cat >"$root/etc/group" <<'EOF'
+root:x:0:
+lp:x:7:lpoperator
+operator:x:1000:
+lpoperator:x:1001:
+EOF
+
 # A file with its absolute path, so that the loader and Qt find everything where they look on
 # the host; symbolic links are followed and kept.
 copy_path() {
@@ -142,6 +189,7 @@ copy_libraries_of() {
 }
 
 : >"$root/opt/vornik/tests.list"
+copy_libraries_of "$udev_dir/udevadm"
 while read -r kind name seconds program; do
     case "$kind" in
     tool)
@@ -193,7 +241,7 @@ boot_took=$(($(date +%s) - boot_started))
 # --- Verdict ---------------------------------------------------------------------------------
 result=$(grep -a '^vornik-guest: result ' "$log" | tail -1 || true)
 expected=$(grep -c . "$root/opt/vornik/tests.list")
-passed_tests=$(grep -a '^vornik-guest: PASS ' "$log" | grep -c -v -e 'gadget stack' -e 'usblp sees' || true)
+passed_tests=$(grep -a '^vornik-guest: PASS ' "$log" | grep -c -v -e 'gadget stack' -e 'usblp sees' -e 'udevd ' || true)
 say "guest ran ${boot_took}s, whole job $(($(date +%s) - started))s"
 if [ -z "$result" ]; then
     say "FAILED: the guest did not finish (QEMU exit $qemu_status)"

@@ -177,6 +177,9 @@ public:
     void App_EnumerateSupportedPrintersInIdleMode();
     void App_EnumerateSupportedPrintersInFlashMode();
     void App_ClearPrinterInfo(const QString &param_PrinterMode);
+    // Tells the operator, once per process, how many USB printers the last listing found that
+    // this account may not open, and what to do about it. Nothing when there were none.
+    void App_ShowPrinterAccessNotice();
 
     // --- Update run (workflow/update_run.cpp) -------------------------------------------
     void App_StartButton_Handler();
@@ -250,6 +253,10 @@ private:
     bool loaded_ = false;
     bool closedDuringLoad_ = false;
     bool runInProgress_ = false;
+    // Printers the last idle-mode listing could not open for lack of permission, and whether
+    // the operator has been told of such printers yet.
+    int printersWithoutAccess_ = 0;
+    bool printerAccessNoticeShown_ = false;
     int systemMovesRequested_ = 0;
     // The download-mode entry each update row was sent to, so that no entry serves two rows.
     int flashEntryOfRow_[6] = { -1, -1, -1, -1, -1, -1 };

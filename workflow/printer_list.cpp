@@ -1,11 +1,18 @@
 // The operator's list of supported printers, kept in step with what is plugged in.
+#include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
 
 #include <QListWidget>
 
+#include <cstdio>
 #include <exception>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -24,6 +31,17 @@ std::u16string ToTableText(const QString &text)
 QString FailureText(const std::exception &error)
 {
     return QString::fromUtf8(error.what());
+}
+
+// The account's login name, for the command the notice suggests.
+QString AccountName()
+{
+#ifdef Q_OS_UNIX
+    if (const passwd *account = getpwuid(geteuid()); account && account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
+    const QString fromEnvironment = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return fromEnvironment.isEmpty() ? QStringLiteral("USER") : fromEnvironment;
 }
 
 } // namespace
@@ -56,13 +74,39 @@ void Form1::App_USBEvent_Handler()
     }
     // Cleared on every path: a guard left set would silence every later notice.
     gUSBPnPDetected = 0;
+    // Told only now, with the guard down: the operator may read the notice for a while, and a
+    // printer plugged in meanwhile must still reach the list.
+    App_ShowPrinterAccessNotice();
+}
+
+void Form1::App_ShowPrinterAccessNotice()
+{
+    // Once: a printer that keeps coming and going must not bring the notice back each time.
+    if (printersWithoutAccess_ <= 0 || printerAccessNoticeShown_)
+        return;
+    printerAccessNoticeShown_ = true;
+    const int count = printersWithoutAccess_;
+    std::fprintf(stderr,
+        "VornikFDU: %d USB printer(s) found that this account may not open (permission denied); "
+        "add the account to group lp or install the package's udev rule\n",
+        count);
+    std::fflush(stderr);
+    try {
+        App_ShowUIMessage_Handler(
+            1, StrRes("StrRes_PrinterAccessDenied").arg(count).arg(AccountName()), 0, 0);
+    } catch (const std::exception &error) {
+        App_ShowUIMessage_Handler(1, FailureText(error), 0, 0);
+    }
 }
 
 void Form1::App_EnumerateSupportedPrintersInIdleMode()
 {
     try {
         SupportedPrinterCheckedListBox->clear();
-        if (Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo) != 0) {
+        const int enumerated = Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo);
+        const vornik::DevicePlatform *devices = vornik::CurrentPlatform().devices;
+        printersWithoutAccess_ = devices ? devices->deniedInLastEnumeration() : 0;
+        if (enumerated != 0) {
             App_ClearPrinterInfo(QStringLiteral("IDLE"));
             const std::u16string product = ToTableText(texts_.productName);
             USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;

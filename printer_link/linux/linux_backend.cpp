@@ -69,6 +69,7 @@ bool LinuxDevicePlatform::beginEnumeration()
         return false;
     std::lock_guard lock(mutex_);
     listing_ = std::move(nodes);
+    denied_.clear();
     for (const PrinterNode &node : listing_)
         listed_[node.devnode] = node;
     return true;
@@ -135,7 +136,17 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
     }
     const int fd = openNode(*devnode, mode);
     if (fd < 0) {
-        Fail(errno);
+        const int error = errno;
+        Fail(error);
+        // Debian gives the nodes to group lp, and our udev rule lets only the person at the
+        // machine in: from a build folder, or without the group, every node is refused.
+        if (error == EACCES || error == EPERM) {
+            std::lock_guard lock(mutex_);
+            const bool listedNow = std::any_of(listing_.begin(), listing_.end(),
+                [&](const PrinterNode &node) { return node.devnode == *devnode; });
+            if (listedNow)
+                denied_.insert(*devnode);
+        }
         return kInvalidDeviceHandle;
     }
     // The node went to another printer since it was listed, or we cannot tell whether it did:
@@ -414,6 +425,12 @@ bool LinuxDevicePlatform::takeReadAhead(
 std::string LinuxDevicePlatform::lastErrorText() const
 {
     return tLastError;
+}
+
+int LinuxDevicePlatform::deniedInLastEnumeration() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(denied_.size());
 }
 
 void LinuxDevicePlatform::setChangeListener(std::function<void()> listener)

@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     void close(DeviceHandle handle) override;
     bool isPresent(const std::u16string &path) override;
     std::string lastErrorText() const override;
+    int deniedInLastEnumeration() const override;
 
     void setChangeListener(std::function<void()> listener) override;
     int notificationFd() const override;
@@ -67,6 +69,8 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<PrinterNode> listing_;
+    // Nodes of the enumeration under way (or the last one) that opened with EACCES or EPERM.
+    std::set<std::string> denied_;
     // Every node ever listed, as it was listed last: the identity a path stands for.
     std::map<std::string, PrinterNode> listed_;
     std::function<void()> listener_;

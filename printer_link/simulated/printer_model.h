@@ -67,6 +67,8 @@ public:
     std::uint64_t presence() const { return presence_; }
     // True (and one failure used up) when this path look-up is to fail.
     bool failDetailLookup();
+    // This account may not open it (see PrinterConfig::accessDenied).
+    bool accessDenied() const { return config_.accessDenied; }
 
 private:
     void command(const std::string &command, std::uint64_t now);

@@ -223,6 +223,7 @@ bool SimulatedPrinters::beginEnumeration()
         std::lock_guard lock(mutex_);
         advanceLocked(notices);
         enumeration_.clear();
+        denied_.clear();
         if (failClassQuery_) {
             failClassQuery_ = false;
             ok = false;
@@ -260,6 +261,12 @@ InterfaceLookup SimulatedPrinters::interfacePath(int index, std::u16string &path
     return result;
 }
 
+int SimulatedPrinters::deniedInLastEnumeration() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(denied_.size());
+}
+
 void SimulatedPrinters::endEnumeration()
 {
     std::lock_guard lock(mutex_);
@@ -274,6 +281,12 @@ DeviceHandle SimulatedPrinters::open(const std::u16string &path, OpenMode mode)
         std::lock_guard lock(mutex_);
         advanceLocked(notices);
         PrinterModel *printer = findByPath(path);
+        if (printer && printer->accessDenied()) {
+            if (std::find(enumeration_.begin(), enumeration_.end(), printer->id())
+                != enumeration_.end())
+                denied_.insert(printer->id());
+            printer = nullptr;
+        }
         // An exclusive holder keeps everybody out, and an exclusive open needs the device free.
         if (printer && !hasLiveHandleLocked(*printer, true)
             && !(mode == OpenMode::WriteExclusive && hasLiveHandleLocked(*printer, false))) {

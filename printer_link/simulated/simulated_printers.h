@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,10 @@ struct PrinterConfig {
     bool stallWrites = false;
     // The printer is unplugged the moment this framed command arrives (empty: never).
     std::string detachOnCommand;
+
+    // This account may not open the printer (a node of group lp, for someone outside it): every
+    // open fails, so its device ID cannot be read.
+    bool accessDenied = false;
 
     // Presence probe / enumeration faults.
     int interfaceDetailFailures = 0; // the next N path look-ups of this member fail; <0: all
@@ -166,6 +171,7 @@ public:
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got) override;
     void close(DeviceHandle handle) override;
     void setChangeListener(std::function<void()> listener) override;
+    int deniedInLastEnumeration() const override;
 
     // Makes the next class query fail (the enumeration then finds nothing).
     void failNextClassQuery();
@@ -192,6 +198,7 @@ private:
     std::vector<std::unique_ptr<PrinterModel>> printers_;
     std::map<DeviceHandle, OpenHandle> handles_;
     std::vector<int> enumeration_;
+    std::set<int> denied_; // printers of the last enumeration that refused to open
     std::function<void()> listener_;
     std::uint64_t now_ = 0; // milliseconds since construction, without the 32-bit wrap
     std::uint32_t lastTick_ = 0;

@@ -83,6 +83,10 @@
         <source>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</source>
         <translation>1. Schalten Sie den Drucker ein&#13;&#10;2. Warten Sie, bis der Drucker IDLE/Bereit ist&#13;&#10;3. Verbinden Sie sich über USB mit dem Drucker&#13;&#10;4. Warten Sie auf die Druckererkennung&#13;&#10;5. Drucker aus der Liste auswählen&#13;&#10;6. Drücken Sie die „ANFANG“-Taste, um mit der Aktualisierung der Drucker-Firmware zu beginnen</translation>
     </message>
+    <message id="StrRes_PrinterAccessDenied">
+        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
+        <translation>Dieses Benutzerkonto darf %1 der gefundenen USB-Drucker nicht öffnen; sie können daher nicht aufgelistet werden.&#13;&#10;Abhilfe: das Konto in die Gruppe lp aufnehmen (sudo adduser %2 lp) und neu anmelden oder das VornikFDU-Paket installieren, dessen udev-Regel der Person an diesem Computer Zugriff gibt.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Seriennummer</translation>

@@ -83,6 +83,10 @@
         <source>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</source>
         <translation>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</translation>
     </message>
+    <message id="StrRes_PrinterAccessDenied">
+        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
+        <translation>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Serial #</translation>

@@ -83,6 +83,10 @@
         <source>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</source>
         <translation>1. Encienda la impresora&#13;&#10;2. Espere hasta que la impresora esté INACTIVA/Lista&#13;&#10;3. Conéctese a la impresora a través de USB&#13;&#10;4. Espere a que se detecte la impresora&#13;&#10;5. Seleccione la impresora de la lista&#13;&#10;6. Presione el botón "Comienzo" para comenzar a actualizar el firmware de la impresora</translation>
     </message>
+    <message id="StrRes_PrinterAccessDenied">
+        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
+        <translation>Esta cuenta de usuario no puede abrir %1 de las impresoras USB encontradas, por lo que no aparecen en la lista.&#13;&#10;Para permitirlo: añada la cuenta al grupo lp (sudo adduser %2 lp) y vuelva a iniciar sesión, o instale el paquete VornikFDU, cuya regla de udev da acceso a la persona que está en este equipo.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Número de serie</translation>

@@ -83,6 +83,10 @@
         <source>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</source>
         <translation>1. Mettez l'imprimante sous tension&#13;&#10;2. Attendez que l'imprimante soit IDLE/Ready&#13;&#10;3. Connectez-vous à l'imprimante via USB&#13;&#10;4. Attendez la détection de l'imprimante&#13;&#10;5. Sélectionnez l'imprimante dans la liste&#13;&#10;6. Appuyez sur le bouton "Démarrer" pour lancer la mise à jour du firmware de l'imprimante</translation>
     </message>
+    <message id="StrRes_PrinterAccessDenied">
+        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
+        <translation>Ce compte utilisateur ne peut pas ouvrir %1 des imprimantes USB trouvées&#xa0;; elles ne peuvent donc pas être listées.&#13;&#10;Pour l'autoriser&#xa0;: ajoutez le compte au groupe lp (sudo adduser %2 lp) puis reconnectez-vous, ou installez le paquet VornikFDU, dont la règle udev donne l'accès à la personne devant cet ordinateur.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Numéro de série</translation>

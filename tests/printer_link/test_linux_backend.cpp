@@ -889,3 +889,42 @@ TEST_CASE("every device notice reaches the change listener")
     world.platform.readNotifications();
     CHECK(calls == 3);
 }
+
+TEST_CASE("a node this account may not open is counted for the operator, and listed as unknown")
+{
+    struct Row {
+        const char *name;
+        int openErrno;
+        int denied;
+        const char16_t *product;
+    };
+    const Row rows[] = {
+        { "opens", 0, 0, u"ZELTAN QXR3303" },
+        { "group lp only (EACCES)", EACCES, 1, u"unknown" },
+        { "refused by a security module (EPERM)", EPERM, 1, u"unknown" },
+        { "held by another program (EBUSY)", EBUSY, 0, u"unknown" },
+        { "gone meanwhile (ENOENT)", ENOENT, 0, u"unknown" },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        BackendWorld world;
+        LayerOnThisBackend layer(world.platform, world.clock);
+        world.node.deviceId = BigEndian("MFG:ZELTAN;MDL:QXR3303;SN:A1;");
+        world.node.openErrno = row.openErrno;
+        world.directory.nodes = { Lp(0), Lp(1) };
+        USBPrinterClassDeviceInfo table;
+        REQUIRE(Lib_EnumeratePrinterClassPnPDevices(&table) == 2);
+        CHECK(Text(table.ProductName[0]) == row.product);
+        // Both nodes are refused alike.
+        CHECK(world.platform.deniedInLastEnumeration() == 2 * row.denied);
+
+        // An open outside an enumeration (a probe, a command) does not change the count, and
+        // the next enumeration counts afresh.
+        Lib_SetUSBDeviceFilePath(1, u"/dev/usb/lp0");
+        Lib_IsConnectionValid();
+        CHECK(world.platform.deniedInLastEnumeration() == 2 * row.denied);
+        world.node.openErrno = 0;
+        REQUIRE(Lib_EnumeratePrinterClassPnPDevices(&table) == 2);
+        CHECK(world.platform.deniedInLastEnumeration() == 0);
+    }
+}

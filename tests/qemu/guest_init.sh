@@ -30,9 +30,9 @@ finish() {
     poweroff -f
 }
 
-# The order matters: each module needs the ones before it. Four dummy controllers give four
-# printers a bus each.
-for module in usb-common usbcore udc-core "dummy_hcd num=4" configfs libcomposite \
+# The order matters: each module needs the ones before it. Seven dummy controllers give seven
+# printers a bus each, one more than the list can hold.
+for module in usb-common usbcore udc-core "dummy_hcd num=7" configfs libcomposite \
     usb_f_printer usb_f_fs usblp; do
     set -- $module
     if ! insmod "/lib/modules/$1.ko" $2; then
@@ -46,6 +46,17 @@ if [ -e /sys/class/udc/dummy_udc.0 ] && [ -e /sys/class/udc/dummy_udc.1 ] \
     pass "gadget stack: $(ls /sys/class/udc | tr '\n' ' ')"
 else
     fail "gadget stack: controllers: $(ls /sys/class/udc 2>/dev/null | tr '\n' ' ')"
+    finish
+fi
+
+# Debian's udevd, as on a desktop: it gives usblp's nodes their group and mode, and only the
+# events it has processed reach the udev monitor the program listens with.
+mkdir -p /run/udev
+if /lib/systemd/systemd-udevd --daemon 2>/tmp/udevd.log && udevadm trigger --action=add \
+    && udevadm settle --timeout=60; then
+    pass "udevd $(udevadm --version) runs, coldplug settled after $(uptime_s)s"
+else
+    fail "udevd: $(cat /tmp/udevd.log)"
     finish
 fi
 
@@ -63,7 +74,14 @@ done
 id=$(cat /sys/class/usbmisc/lp0/device/ieee1284_id 2>/dev/null)
 case "$id" in
 *"MFG:ZELTAN;MDL:QXR3303;"*"SN:SMOKE1;"*)
-    pass "usblp sees the emulated printer after $((waited * 100)) ms: $id" ;;
+    pass "usblp sees the emulated printer after $((waited * 100)) ms: $id"
+    udevadm settle --timeout=10
+    access=$(stat -c '%g %a' /dev/usb/lp0)
+    if [ "$access" = "7 660" ]; then
+        pass "udevd gave lp0 group lp, mode 660"
+    else
+        fail "udevd gave lp0 '$access' (gid mode), not group lp (7) and mode 660"
+    fi ;;
 *)
     fail "usblp did not see the emulated printer: node $(ls /dev/usb 2>&1), ID '$id'"
     cat /tmp/smoke.out ;;

@@ -5,7 +5,9 @@
 // endpoints are files and writing to an OUT endpoint halts it. It answers the printer class's
 // device-ID request itself. Built static: the guest has no C library of its own.
 //
-//   vornik_halting_printer --udc UDC --halt-after BYTES [--device-id TEXT]
+//   vornik_halting_printer --udc UDC --halt-after BYTES [--device-id TEXT] [--name SUFFIX]
+//
+// SUFFIX tells the gadgets of several such printers apart (default: none).
 //
 // Standard output, one line each: "ready", "received N", "halted N" (or "error TEXT").
 // End of standard input takes the gadget down.
@@ -27,9 +29,10 @@
 
 namespace {
 
-constexpr char kGadget[] = "/sys/kernel/config/usb_gadget/vornik-halting";
-constexpr char kInstance[] = "vornikhalt";
-constexpr char kMount[] = "/tmp/vornik-halting-ffs";
+// Named apart per printer by --name.
+std::string gGadget = "/sys/kernel/config/usb_gadget/vornik-halting";
+std::string gInstance = "vornikhalt";
+std::string gMount = "/tmp/vornik-halting-ffs";
 // usblp's class requests.
 constexpr std::uint8_t kGetDeviceId = 0;
 constexpr std::uint8_t kGetPortStatus = 1;
@@ -118,8 +121,8 @@ Strings MakeStrings()
 
 void BuildGadget()
 {
-    const std::string g = kGadget;
-    const std::string function = g + "/functions/ffs." + kInstance;
+    const std::string g = gGadget;
+    const std::string function = g + "/functions/ffs." + gInstance;
     const std::string config = g + "/configs/c.1";
     const bool ok = ::mkdir(g.c_str(), 0755) == 0 && WriteFile(g + "/idVendor", "0x1d6b")
         && WriteFile(g + "/idProduct", "0x0105")
@@ -135,12 +138,12 @@ void BuildGadget()
 
 void TearDown()
 {
-    const std::string g = kGadget;
+    const std::string g = gGadget;
     WriteFile(g + "/UDC", "\n");
-    ::umount(kMount);
+    ::umount(gMount.c_str());
     ::unlink((g + "/configs/c.1/ffs.vornikhalt").c_str());
     ::rmdir((g + "/configs/c.1").c_str());
-    ::rmdir((g + "/functions/ffs." + kInstance).c_str());
+    ::rmdir((g + "/functions/ffs." + gInstance).c_str());
     ::rmdir((g + "/strings/0x409").c_str());
     ::rmdir(g.c_str());
 }
@@ -196,6 +199,11 @@ int main(int argc, char **argv)
             haltAfter = std::strtoull(argv[i + 1], nullptr, 10);
         else if (key == "--device-id")
             deviceId = argv[i + 1];
+        else if (key == "--name") {
+            gGadget += argv[i + 1];
+            gInstance += argv[i + 1];
+            gMount += argv[i + 1];
+        }
     }
     if (udc.empty() || haltAfter == 0) {
         std::fprintf(stderr, "usage: vornik_halting_printer --udc UDC --halt-after BYTES\n");
@@ -204,10 +212,10 @@ int main(int argc, char **argv)
 
     TearDown(); // what a killed run may have left
     BuildGadget();
-    ::mkdir(kMount, 0755);
-    if (::mount(kInstance, kMount, "functionfs", 0, nullptr) != 0)
+    ::mkdir(gMount.c_str(), 0755);
+    if (::mount(gInstance.c_str(), gMount.c_str(), "functionfs", 0, nullptr) != 0)
         Die("cannot mount functionfs");
-    const int ep0 = ::open((std::string(kMount) + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
+    const int ep0 = ::open((std::string(gMount) + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
     if (ep0 < 0)
         Die("cannot open ep0");
     const Descriptors descriptors = MakeDescriptors();
@@ -215,10 +223,10 @@ int main(int argc, char **argv)
     if (::write(ep0, &descriptors, sizeof descriptors) != sizeof descriptors
         || ::write(ep0, &strings, sizeof strings) != sizeof strings)
         Die("cannot write the descriptors");
-    const int ep1 = ::open((std::string(kMount) + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
+    const int ep1 = ::open((std::string(gMount) + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
     if (ep1 < 0)
         Die("cannot open ep1");
-    if (!WriteFile(std::string(kGadget) + "/UDC", udc))
+    if (!WriteFile(std::string(gGadget) + "/UDC", udc))
         Die("cannot bind to " + udc);
     Say("ready");
 
@@ -249,7 +257,7 @@ int main(int argc, char **argv)
     char line[256];
     while (::read(STDIN_FILENO, line, sizeof line) > 0) { }
     gQuit = true;
-    WriteFile(std::string(kGadget) + "/UDC", "\n");
+    WriteFile(std::string(gGadget) + "/UDC", "\n");
     ::close(ep1);
     ::close(ep0);
     control.detach();

@@ -180,6 +180,88 @@ private slots:
         QCOMPARE(kept.DeviceCount, 1);
     }
 
+    // A printer this account may not open never reaches the list; the operator is told so once,
+    // in the window's language, and only when there is such a printer.
+    void printersWithoutAccessAreToldOnce_data()
+    {
+        QTest::addColumn<QStringList>("atStart"); // serials; "!" in front: access denied
+        QTest::addColumn<QStringList>("pluggedLater");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<int>("toldCount"); // the count in the notice; 0: no notice
+        QTest::newRow("none denied")
+            << QStringList { "S1" } << QStringList {} << QStringList { "S1" } << 0;
+        QTest::newRow("the only printer denied")
+            << QStringList { "!D1" } << QStringList {} << QStringList {} << 1;
+        QTest::newRow("two denied beside a listed one")
+            << QStringList { "!D1", "S1", "!D2" } << QStringList {} << QStringList { "S1" } << 2;
+        QTest::newRow("denied one plugged later")
+            << QStringList { "S1" } << QStringList { "!D1" } << QStringList { "S1" } << 1;
+        QTest::newRow("told once, not again for the next")
+            << QStringList { "!D1" } << QStringList { "!D2", "S1" } << QStringList { "S1" } << 1;
+    }
+
+    void printersWithoutAccessAreToldOnce()
+    {
+        QFETCH(QStringList, atStart);
+        QFETCH(QStringList, pluggedLater);
+        QFETCH(QStringList, listed);
+        QFETCH(int, toldCount);
+        WorkflowHarness h;
+        const auto plug = [&h](const QString &name) {
+            PrinterConfig config = h.printer(name.mid(name.startsWith('!') ? 1 : 0).toStdString());
+            config.accessDenied = name.startsWith('!');
+            h.printers.attach(config);
+        };
+        for (const QString &name : atStart)
+            plug(name);
+        int toldLanguage = -1;
+        h.onMessage = [&](const RecordedMessage &) {
+            toldLanguage = h.form->gLanguageImageListIndex;
+        };
+        h.start();
+        for (const QString &name : pluggedLater) {
+            plug(name);
+            h.deliverNotices();
+        }
+        QStringList expected;
+        for (const QString &serial : listed)
+            expected << QStringLiteral("ZELTAN QXR3303[SN#:%1]").arg(serial);
+        QCOMPARE(h.listEntries(), expected);
+        QCOMPARE(int(h.messages.size()), toldCount > 0 ? 1 : 0);
+        if (toldCount > 0) {
+            // In the language the window spoke when it told: at start-up, the start language.
+            const RecordedMessage &told = h.messages.front();
+            QCOMPARE(told.type, 1);
+            QCOMPARE(told.total, 0);
+            QCOMPARE(told.updated, 0);
+            const QString pattern = h.form->gLangResourceManager[toldLanguage]
+                                        ->lookup("StrRes_PrinterAccessDenied")
+                                        .arg(toldCount);
+            const qsizetype account = pattern.indexOf(QLatin1String("%2"));
+            QVERIFY(account > 0);
+            QVERIFY2(told.text.startsWith(pattern.left(account))
+                    && told.text.endsWith(pattern.mid(account + 2))
+                    && told.text.size() > pattern.size() - 2,
+                qPrintable(told.text));
+        }
+    }
+
+    void printerAccessNoticeSpeaksTheWindowsLanguage()
+    {
+        WorkflowHarness h;
+        h.start();
+        h.form->gLanguageImageListIndex = 1; // German
+        h.form->App_ChangeLanguage(1);
+        PrinterConfig denied = h.printer("D1");
+        denied.accessDenied = true;
+        h.printers.attach(denied);
+        h.deliverNotices();
+        QCOMPARE(int(h.messages.size()), 1);
+        QVERIFY2(h.messages.front().text.startsWith(
+                     QStringLiteral("Dieses Benutzerkonto darf 1 der gefundenen USB-Drucker")),
+            qPrintable(h.messages.front().text));
+    }
+
     void copyToTableTextIsBounded()
     {
         char16_t target[vornik::contract::kTextUnits + 1];

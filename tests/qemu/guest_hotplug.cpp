@@ -1,0 +1,559 @@
+// The printer list through the window's own path on a real kernel: Form1 with its device-change
+// notifier on the machine's udev monitor, the Linux backend, usblp, and Debian's udevd with its
+// rules. Printers come and go by binding and unbinding their gadgets, as a cable would, or by
+// ending their program. Nothing here lists printers for the window: if the notices do not arrive,
+// the list does not change and the tests fail.
+//
+// Runs only inside the test guest (scripts/qemu-test.sh), as root; the access tests take on the
+// guest's two operator accounts for their windows.
+#include "emulated_printer_process.h"
+
+#include "firmware/firmware_image.h"
+#include "printer_link/platform.h"
+#include "printer_link/printer_link.h"
+#include "ui/form1.h"
+#include "workflow/printer_info.h"
+
+#include <QAbstractItemModel>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <grp.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern int gFhxSendStatus;
+extern int gFlashUpdateStatus;
+
+namespace {
+
+// How long a plug or a pull may take to reach the list under software emulation (TCG on a
+// shared machine): udevd's processing, the notice, one listing.
+constexpr int kListFollowsWithinMs = 5000;
+
+constexpr uid_t kOperator = 1000; // not in lp
+constexpr uid_t kLpOperator = 1001; // in lp
+constexpr gid_t kLpGroup = 7;
+
+struct Message {
+    int type;
+    QString text;
+    int total;
+    int updated;
+    int language; // the window's language when it was told
+};
+
+QByteArray TestImage(qsizetype size)
+{
+    QByteArray image(size, Qt::Uninitialized);
+    std::uint32_t state = 54321;
+    for (qsizetype i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        image[i] = static_cast<char>(state >> 16);
+    }
+    return image;
+}
+
+// Waits until udevd has processed every event so far: the node's group and mode are set and the
+// monitors have heard of it.
+void Settle()
+{
+    QProcess::execute(
+        QStringLiteral("udevadm"), { QStringLiteral("settle"), QStringLiteral("--timeout=20") });
+}
+
+// The process acts as another account until this ends: the effective IDs and groups change,
+// the saved ID stays root so the test can come back. glibc applies each change to every thread,
+// the window's workers included.
+class ActingAs {
+public:
+    ActingAs(uid_t uid, std::vector<gid_t> groups)
+    {
+        // Each of the guest's accounts has a group of its own with its number.
+        ok_ = setgroups(groups.size(), groups.data()) == 0 && setegid(gid_t(uid)) == 0
+            && seteuid(uid) == 0;
+    }
+    ~ActingAs()
+    {
+        if (seteuid(0) != 0 || setegid(0) != 0 || setgroups(0, nullptr) != 0)
+            qFatal("cannot become root again");
+    }
+    ActingAs(const ActingAs &) = delete;
+    ActingAs &operator=(const ActingAs &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+// A printer of the product on FunctionFS (halting_printer.cpp, told never to halt): the kernel's
+// printer gadget serves at most four at a time, and this one can be plugged and pulled by its
+// gadget's UDC file alone, with nothing to wait for in between.
+class FunctionFsPrinter {
+public:
+    FunctionFsPrinter(int udc, const QString &serial, const QString &product)
+        : udc_(QStringLiteral("dummy_udc.%1").arg(udc))
+        , serial_(serial)
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(qEnvironmentVariable("VORNIK_HALTING_PRINTER"),
+            { QStringLiteral("--udc"), udc_, QStringLiteral("--halt-after"),
+                QStringLiteral("1000000000000"), QStringLiteral("--name"), serial,
+                QStringLiteral("--device-id"),
+                QStringLiteral("MFG:%1;MDL:%2;CLS:PRINTER;SN:%3;")
+                    .arg(product.section(' ', 0, 0), product.section(' ', 1), serial) });
+        QByteArray said;
+        QDeadlineTimer deadline(10000);
+        while (!said.contains("ready\n") && !deadline.hasExpired()
+            && process_.state() != QProcess::NotRunning) {
+            process_.waitForReadyRead(100);
+            said += process_.readAllStandardOutput();
+        }
+        ready_ = said.contains("ready\n");
+    }
+    ~FunctionFsPrinter() { quit(); }
+    bool ready() const { return ready_; }
+    // Pulled or plugged as by the cable: the gadget leaves or joins its controller.
+    bool plug(bool in) const
+    {
+        QFile udc(
+            QStringLiteral("/sys/kernel/config/usb_gadget/vornik-halting%1/UDC").arg(serial_));
+        // Unbuffered, so that the kernel's answer to the write is the one returned.
+        return udc.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+            && udc.write(in ? udc_.toLatin1() + '\n' : QByteArray("\n")) > 0;
+    }
+    void quit()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+    }
+
+private:
+    QString udc_;
+    QString serial_;
+    QProcess process_;
+    bool ready_ = false;
+};
+
+double ThreadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+} // namespace
+
+class GuestHotplug : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void plugAndPullReachTheList();
+    void stormEndsWithTheRightList();
+    void sevenOnTheBusSixListedAndARunUnmovedByOthers();
+    void nodeTakenOverBeforeTheImageGetsNoByte();
+    void accountOutsideLpIsToldNotShownAnEmptyList();
+    void accountInLpListsAndUpdates();
+
+private:
+    // The window as the product opens it, with its messages recorded instead of shown.
+    Form1 &openWindow();
+    QStringList listed() const;
+    // Waits (pumping events, listing nothing itself) until the list is `expected`; the time it
+    // took, or -1.
+    qint64 waitForList(const QStringList &expected, int withinMs = kListFollowsWithinMs);
+    std::unique_ptr<EmulatedPrinter> startPrinter(int udc, const QString &serial);
+    void tickAndRun(const QList<int> &rows);
+    QStringList statusTexts() const;
+
+    const QString product_ = BuildTexts::fromBuild().productName;
+    const QByteArray image_ = TestImage(512 * 1024 + 777);
+    vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
+                                              image_.constData()),
+        static_cast<std::uint32_t>(image_.size()) };
+    std::unique_ptr<Form1> form_;
+    std::vector<Message> messages_;
+    QStringList errorBoxes_;
+};
+
+void GuestHotplug::initTestCase()
+{
+    if (!QDir(QStringLiteral("/sys/class/udc/dummy_udc.6")).exists())
+        QSKIP(
+            "No seven dummy USB controllers: this test runs in the guest of scripts/qemu-test.sh");
+    vornik::InstallDefaultPlatform();
+    vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &) {
+        errorBoxes_ << QString::fromStdU16String(text);
+    });
+    QCOMPARE(geteuid(), uid_t(0));
+}
+
+void GuestHotplug::cleanup()
+{
+    form_.reset();
+    messages_.clear();
+    errorBoxes_.clear();
+}
+
+Form1 &GuestHotplug::openWindow()
+{
+    ResetPrinterLinkState();
+    gFDUPrinterInfo = {};
+    gFhxSendStatus = 0;
+    gFlashUpdateStatus = 0;
+    form_ = std::make_unique<Form1>(BuildTexts::fromBuild(), &source_);
+    form_->dialogRunner = [this](UI_Message &dialog) {
+        messages_.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
+            dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters,
+            form_->gLanguageImageListIndex });
+    };
+    form_->show();
+    form_->gLanguageImageListIndex = 0;
+    form_->App_ChangeLanguage(0);
+    return *form_;
+}
+
+QStringList GuestHotplug::listed() const
+{
+    QStringList serials;
+    const QString head = product_ + QStringLiteral("[SN#:");
+    for (int i = 0; i < form_->SupportedPrinterCheckedListBox->count(); ++i) {
+        const QString entry = form_->SupportedPrinterCheckedListBox->item(i)->text();
+        serials << (entry.startsWith(head) && entry.endsWith(']')
+                ? entry.mid(head.size()).chopped(1)
+                : QStringLiteral("unexpected entry ") + entry);
+    }
+    return serials;
+}
+
+qint64 GuestHotplug::waitForList(const QStringList &expected, int withinMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (listed() != expected) {
+        if (timer.elapsed() > withinMs) {
+            qWarning("the list shows %s, not %s", qPrintable(listed().join(',')),
+                qPrintable(expected.join(',')));
+            return -1;
+        }
+        QTest::qWait(10);
+    }
+    return timer.elapsed();
+}
+
+std::unique_ptr<EmulatedPrinter> GuestHotplug::startPrinter(int udc, const QString &serial)
+{
+    EmulatedPrinter::Config config;
+    config.udc = QStringLiteral("dummy_udc.%1").arg(udc);
+    config.serial = serial;
+    const qsizetype blank = product_.indexOf(' ');
+    config.manufacturer = product_.left(blank);
+    config.model = product_.mid(blank + 1);
+    config.imageBytes = image_.size();
+    config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
+    config.extraArguments << QStringLiteral("--store") << QStringLiteral("2000");
+    auto printer = std::make_unique<EmulatedPrinter>(config);
+    QString why;
+    if (!printer->start(&why)) {
+        qWarning("%s", qPrintable(why));
+        return nullptr;
+    }
+    return printer;
+}
+
+void GuestHotplug::tickAndRun(const QList<int> &rows)
+{
+    for (const int row : rows)
+        form_->SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked);
+    QElapsedTimer timer;
+    timer.start();
+    form_->StartButton_Click();
+    qInfo("the run took %lld ms", timer.elapsed());
+}
+
+QStringList GuestHotplug::statusTexts() const
+{
+    QStringList texts;
+    for (int i = 0; i < form_->FDUStatusListBox->count(); ++i)
+        texts << form_->FDUStatusListBox->item(i)->text();
+    return texts;
+}
+
+void GuestHotplug::plugAndPullReachTheList()
+{
+    openWindow();
+    QCOMPARE(listed(), QStringList());
+
+    auto printer = startPrinter(0, QStringLiteral("HOT-1"));
+    QVERIFY(printer);
+    const qint64 plugged = waitForList({ QStringLiteral("HOT-1") });
+    QVERIFY2(plugged >= 0, "a printer plugged in did not reach the list");
+
+    QVERIFY(printer->control(QStringLiteral("leave")));
+    const qint64 pulled = waitForList({});
+    QVERIFY2(pulled >= 0, "a printer pulled out stayed in the list");
+
+    QVERIFY(printer->control(QStringLiteral("join")));
+    const qint64 replugged = waitForList({ QStringLiteral("HOT-1") });
+    QVERIFY2(replugged >= 0, "a printer plugged in again did not reach the list");
+
+    printer->quit();
+    const qint64 ended = waitForList({});
+    QVERIFY2(ended >= 0, "a printer whose program ended stayed in the list");
+    qInfo("the list followed within %d ms: plugged %lld ms, pulled %lld ms, plugged again %lld "
+          "ms, program ended %lld ms (after the gadget's bind or unbind was acknowledged)",
+        kListFollowsWithinMs, plugged, pulled, replugged, ended);
+    QCOMPARE(messages_.size(), std::size_t(0));
+}
+
+void GuestHotplug::stormEndsWithTheRightList()
+{
+    auto steady = startPrinter(0, QStringLiteral("STEADY"));
+    FunctionFsPrinter storm(1, QStringLiteral("STORM"), product_);
+    QVERIFY(steady && storm.ready());
+    Settle();
+    Form1 &form = openWindow();
+    QVERIFY(waitForList({ QStringLiteral("STEADY"), QStringLiteral("STORM") }) >= 0);
+
+    // 50 pulls and 50 plugs, 100 ms apart, from another thread while the window is idle; this
+    // thread only runs the window. The list is read at the end only: what it shows meanwhile
+    // depends on which notices meet a listing.
+    constexpr int kCycles = 50;
+    std::atomic<bool> pluggedAll { true };
+    std::atomic<bool> finished { false };
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = ThreadCpuMs();
+    std::thread cable([&] {
+        for (int cycle = 0; cycle < kCycles; ++cycle) {
+            if (!storm.plug(false))
+                pluggedAll = false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!storm.plug(true))
+                pluggedAll = false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        finished = true;
+    });
+    while (!finished)
+        QTest::qWait(10);
+    cable.join();
+    const qint64 stormMs = wall.elapsed();
+    const qint64 settled = waitForList({ QStringLiteral("STEADY"), QStringLiteral("STORM") });
+    const double cpuMs = ThreadCpuMs() - cpuBefore;
+    QVERIFY(pluggedAll);
+    QVERIFY2(settled >= 0, "the list did not end with both printers");
+    QCOMPARE(form.gUSBPnPDetected, 0);
+    qInfo("storm: %d pull/plug cycles in %lld ms; the list was right %lld ms after the last "
+          "plug; user-interface thread CPU %.0f ms over storm and settling (%.1f%% of %lld ms)",
+        kCycles, stormMs, settled, cpuMs, 100.0 * cpuMs / double(stormMs + settled),
+        stormMs + settled);
+
+    // Still listening afterwards.
+    QVERIFY(storm.plug(false));
+    QVERIFY2(waitForList({ QStringLiteral("STEADY") }) >= 0, "no listing after the storm");
+    QCOMPARE(messages_.size(), std::size_t(0));
+    QVERIFY2(errorBoxes_.isEmpty(), qPrintable(errorBoxes_.join('\n')));
+}
+
+void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
+{
+    // Four on the kernel's printer gadget (as many as it serves), three on FunctionFS.
+    std::vector<std::unique_ptr<EmulatedPrinter>> printers;
+    std::vector<std::unique_ptr<FunctionFsPrinter>> others;
+    QStringList serials;
+    for (int i = 0; i < 7; ++i) {
+        serials << QStringLiteral("SEVEN-%1").arg(i);
+        if (i < 4) {
+            printers.push_back(startPrinter(i, serials.back()));
+            QVERIFY(printers.back());
+        } else {
+            others.push_back(std::make_unique<FunctionFsPrinter>(i, serials.back(), product_));
+            QVERIFY(others.back()->ready());
+        }
+        // One at a time, so that each takes the next node and the list's order is known.
+        Settle();
+    }
+    // Seven usblp nodes of these printers, whatever minors they got. A gadget that has just
+    // bound may not be enumerated by the host side yet, so the count is given a few seconds.
+    const auto countSeven = [] {
+        int seven = 0;
+        const QStringList nodes = QDir(QStringLiteral("/sys/class/usbmisc"))
+                                      .entryList({ QStringLiteral("lp*") }, QDir::AllEntries);
+        for (const QString &node : nodes) {
+            QFile id(QStringLiteral("/sys/class/usbmisc/%1/device/ieee1284_id").arg(node));
+            if (id.open(QIODevice::ReadOnly) && id.readAll().contains("SN:SEVEN-"))
+                ++seven;
+        }
+        return seven;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(countSeven(), 7, 10000);
+    Settle();
+    Form1 &form = openWindow();
+    const QStringList six = serials.mid(0, 6);
+    QCOMPARE(listed(), six);
+    const USBPrinterClassDeviceInfo idleBefore = gFDUPrinterInfo.IdleModeInfo;
+
+    // While the first two are updated, the unlisted seventh and the listed, unticked sixth are
+    // pulled, and another printer is plugged in where the seventh was.
+    bool disturbed = false;
+    std::unique_ptr<FunctionFsPrinter> newcomer;
+    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
+        [&](const QModelIndex &, int first, int) {
+            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
+            if (disturbed || first != 0 || text != QStringLiteral("Flash mode"))
+                return;
+            disturbed = true;
+            others[2]->quit();
+            others[1]->quit();
+            newcomer = std::make_unique<FunctionFsPrinter>(6, QStringLiteral("NEWCOMER"), product_);
+        });
+    tickAndRun({ 0, 1 });
+    QVERIFY(disturbed);
+    QVERIFY(newcomer && newcomer->ready());
+
+    QCOMPARE(statusTexts(),
+        QStringList({ QStringLiteral("Firmware update: completed"),
+            QStringLiteral("Firmware update: completed") }));
+    QVERIFY(!messages_.empty());
+    QCOMPARE(messages_.back().type, 3);
+    QCOMPARE(messages_.back().total, 2);
+    QCOMPARE(messages_.back().updated, 2);
+    // Notices kept coming after the run; neither the list nor the record followed them.
+    QTest::qWait(2000);
+    QCOMPARE(listed(), six);
+    QVERIFY(std::memcmp(&idleBefore.ProductName, &gFDUPrinterInfo.IdleModeInfo.ProductName,
+                sizeof idleBefore.ProductName)
+        == 0);
+    QVERIFY(std::memcmp(&idleBefore.SerialNumber, &gFDUPrinterInfo.IdleModeInfo.SerialNumber,
+                sizeof idleBefore.SerialNumber)
+        == 0);
+    QCOMPARE(gFDUPrinterInfo.IdleModeInfo.DeviceCount, 6);
+    const QString stored = QStringLiteral("ok %1 %2 ")
+                               .arg(image_.size())
+                               .arg(QString::fromLatin1(EmulatedPrinter::sha256Hex(image_)));
+    for (int i = 0; i < 2; ++i) {
+        const QString verdict = printers[i]->waitFor(QStringLiteral("image "), 2000);
+        QVERIFY2(verdict.startsWith(stored), qPrintable(printers[i]->transcript()));
+    }
+    for (int i = 2; i < 4; ++i)
+        QVERIFY2(printers[i]->waitFor(QStringLiteral("image "), 0).isNull(),
+            qPrintable(printers[i]->transcript()));
+}
+
+void GuestHotplug::nodeTakenOverBeforeTheImageGetsNoByte()
+{
+    auto a = startPrinter(0, QStringLiteral("NODE-A"));
+    QVERIFY(a);
+    Settle();
+    Form1 &form = openWindow();
+    QCOMPARE(listed(), QStringList({ QStringLiteral("NODE-A") }));
+
+    // A is in download mode and listed there at lp0. Before its image goes out it is pulled,
+    // and B, plugged in on another port, takes lp0.
+    std::unique_ptr<EmulatedPrinter> b;
+    QString flashPath;
+    QByteArray lp0Id;
+    QStringList history;
+    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
+        [&](const QModelIndex &, int first, int) {
+            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
+            history << text;
+            if (b || text != QStringLiteral("Sending firmware file ..."))
+                return;
+            flashPath = QString::fromUtf16(gFDUPrinterInfo.FlashModeInfo.DevicePath[0]);
+            a->quit();
+            b = startPrinter(1, QStringLiteral("NODE-B"));
+            Settle();
+            QFile id(QStringLiteral("/sys/class/usbmisc/lp0/device/ieee1284_id"));
+            if (id.open(QIODevice::ReadOnly))
+                lp0Id = id.readAll();
+        });
+    tickAndRun({ 0 });
+    QVERIFY(b);
+    QCOMPARE(flashPath, QStringLiteral("/dev/usb/lp0"));
+    QVERIFY2(lp0Id.contains("SN:NODE-B;"), lp0Id.constData());
+
+    for (const Message &message : messages_)
+        qInfo("message %d: %s", message.type, qPrintable(message.text));
+    // The image was refused at the open, and the row ends as every failed transfer's does.
+    QVERIFY2(history.contains(QStringLiteral("Error: Flashing timeout!")),
+        qPrintable(history.join(',')));
+    QCOMPARE(statusTexts(), QStringList({ QStringLiteral("Error: Printer not found!") }));
+    QCOMPARE(messages_.back().type, 3);
+    QCOMPARE(messages_.back().updated, 0);
+    // B reports every byte that reaches it, framed or not.
+    b->quit();
+    for (const char *received : { "frame ", "command ", "garbage ", "image " })
+        QVERIFY2(!b->transcript().contains(QLatin1String(received)), qPrintable(b->transcript()));
+}
+
+void GuestHotplug::accountOutsideLpIsToldNotShownAnEmptyList()
+{
+    auto printer = startPrinter(0, QStringLiteral("ACCESS-1"));
+    QVERIFY(printer);
+    Settle();
+    {
+        ActingAs account(kOperator, {});
+        QVERIFY(account.ok());
+        QVERIFY(!QFile(QStringLiteral("/dev/usb/lp0")).open(QIODevice::ReadWrite));
+        openWindow();
+        QCOMPARE(listed(), QStringList());
+        QCOMPARE(messages_.size(), std::size_t(1));
+        QCOMPARE(messages_.front().type, 1);
+        // Told at start-up, so in the start language, with this account's name.
+        const Message &told = messages_.front();
+        QCOMPARE(told.text,
+            form_->gLangResourceManager[told.language]
+                ->lookup("StrRes_PrinterAccessDenied")
+                .arg(1)
+                .arg(QStringLiteral("operator")));
+        // Told once: the printer coming back does not bring the notice back.
+        QVERIFY(printer->control(QStringLiteral("leave")));
+        QVERIFY(printer->control(QStringLiteral("join")));
+        // udevadm settle needs root; this account waits instead.
+        QTest::qWait(3000);
+        QCOMPARE(messages_.size(), std::size_t(1));
+        form_.reset();
+    }
+}
+
+void GuestHotplug::accountInLpListsAndUpdates()
+{
+    auto printer = startPrinter(0, QStringLiteral("ACCESS-LP"));
+    QVERIFY(printer);
+    Settle();
+    {
+        ActingAs account(kLpOperator, { kLpGroup });
+        QVERIFY(account.ok());
+        openWindow();
+        QCOMPARE(listed(), QStringList({ QStringLiteral("ACCESS-LP") }));
+        tickAndRun({ 0 });
+        QCOMPARE(statusTexts(), QStringList({ QStringLiteral("Firmware update: completed") }));
+        QCOMPARE(messages_.size(), std::size_t(1));
+        QCOMPARE(messages_.back().type, 3);
+        QCOMPARE(messages_.back().updated, 1);
+        form_.reset();
+    }
+    QVERIFY2(printer->waitFor(QStringLiteral("image ok "), 2000).size() > 0,
+        qPrintable(printer->transcript()));
+}
+
+QTEST_MAIN(GuestHotplug)
+#include "guest_hotplug.moc"
