@@ -59,11 +59,23 @@ for p in "${patches[@]}"; do key_text+=" $(sha256sum "$p" | cut -c1-16)"; done
 key="qt-${version//[^A-Za-z0-9.]/_}-$(printf '%s' "$key_text" | sha256sum | cut -c1-12)"
 prefix="$cache_root/$key"
 
-if [ -f "$prefix/.complete" ]; then
-    say "reusing $prefix"
-    echo "$prefix"
-    exit 0
+reuse() {
+    if [ -f "$prefix/.complete" ]; then
+        say "reusing $prefix"
+        echo "$prefix"
+        exit 0
+    fi
+}
+reuse
+# One build per cache folder at a time: a second caller waits for the first and then reuses
+# its result, instead of deleting the folder under it.
+mkdir -p "$cache_root"
+exec 9>"$cache_root/$key.lock"
+if ! flock -n 9; then
+    say "another build of this Qt is running; waiting for it"
+    flock 9
 fi
+reuse
 
 say "building Qt $version for Windows into $prefix (about 45 minutes on 2 busy cores)"
 work="$cache_root/$key.work"
