@@ -79,7 +79,7 @@ private slots:
             QVERIFY(PostMessageW(reinterpret_cast<HWND>(form.winId()), WM_DEVICECHANGE,
                 0x0007 /* DBT_DEVNODES_CHANGED */, 0));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(counter.seen, 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(counter.seen >= 1, 10000);
         QCoreApplication::processEvents();
         QCOMPARE(h.listEntries().size(), listed);
     }
