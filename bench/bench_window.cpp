@@ -237,29 +237,7 @@ PrinterConfig BenchWindow::makeConfig(const QString &serial, BenchProduct produc
         config.deviceId = vornik::sim::DeviceIdKind::Unreadable;
     config.status = status;
     config.expectedImageBytes = imageBytes_;
-    switch (behaviour) {
-    case BenchBehaviour::Well:
-        break;
-    case BenchBehaviour::NeverLeavesBus:
-        config.leaveBusAfterMs = -1;
-        break;
-    case BenchBehaviour::ComesBackWithAnotherSerial:
-        config.downloadSerial = config.serial + "-B";
-        break;
-    case BenchBehaviour::ComesBackTooLate:
-        config.reappearAfterMs = 120000;
-        break;
-    case BenchBehaviour::FailsTransferAt:
-        config.failWriteAfterBytes = std::int64_t(imageBytes_) * percent / 100;
-        break;
-    case BenchBehaviour::UnpluggedAt:
-        config.detachAfterBytes = std::int64_t(imageBytes_) * percent / 100;
-        break;
-    case BenchBehaviour::NeverFinishesStoring:
-        config.storeTimeMs = -1;
-        break;
-    }
-    return config;
+    return vornik::sim::WithBehaviour(config, behaviour, imageBytes_, percent);
 }
 
 int BenchWindow::attachFromForm()

@@ -3,6 +3,7 @@
 // tests use; the main window beside it is the product's own, unchanged.
 #pragma once
 
+#include "printer_link/simulated/printer_behaviours.h"
 #include "printer_link/simulated/simulated_printers.h"
 
 #include <QString>
@@ -23,15 +24,7 @@ class ScaledRealClock;
 }
 
 // How a bench printer behaves during an update.
-enum class BenchBehaviour {
-    Well,
-    NeverLeavesBus,
-    ComesBackWithAnotherSerial,
-    ComesBackTooLate,
-    FailsTransferAt,
-    NeverFinishesStoring,
-    UnpluggedAt,
-};
+using BenchBehaviour = vornik::sim::PrinterBehaviour;
 
 // How the bench says a behaviour; `percent` is shown for the two that happen partway through
 // the image.

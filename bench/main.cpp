@@ -10,16 +10,16 @@
 #include "firmware/embedded_image.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
-#include "ui/ui_message.h"
+#include "ui/message_dialog.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QScreen>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -70,21 +70,33 @@ const char kUsage[] = "Usage: VornikFDU-bench [--rehearse [SCREENSHOT_DIR]]\n"
 
 int main(int argc, char **argv)
 {
-    bool rehearse = false;
-    QString outputDir;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--rehearse") == 0 && !rehearse) {
-            rehearse = true;
-            if (i + 1 < argc && argv[i + 1][0] != '-')
-                outputDir = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "Unknown argument: %s\n%s", argv[i], kUsage);
-            return 2;
-        }
+    // Parsed before the application exists: whether there is a display decides the platform
+    // the application is made with.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption rehearseOption(QStringLiteral("rehearse"));
+    parser.addOption(helpOption);
+    parser.addOption(rehearseOption);
+    parser.addPositionalArgument(QStringLiteral("SCREENSHOT_DIR"), {}, QStringLiteral("[DIR]"));
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), kUsage);
+        return 2;
     }
+    if (parser.isSet(helpOption)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const bool rehearse = parser.isSet(rehearseOption);
+    const QStringList positional = parser.positionalArguments();
+    // A folder only goes with --rehearse, and only one.
+    if (positional.size() > (rehearse ? 1 : 0)) {
+        std::fprintf(stderr, "Unknown argument: %s\n%s", qPrintable(positional.back()), kUsage);
+        return 2;
+    }
+    QString outputDir = positional.value(0);
     if (!HasDisplay()) {
         if (!rehearse) {
             std::fputs("No display found. The bench needs one; without it, watch a whole run "

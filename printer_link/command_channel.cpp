@@ -8,10 +8,14 @@
 #include "printer_link.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 using namespace vornik::contract;
 
@@ -85,48 +89,40 @@ constexpr const char16_t *kStatusNames[] = {
 };
 static_assert(std::size(kStatusNames) == 55);
 
-bool IsBlank(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
-}
-
-int HexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // Base-16 conversion with the rules of wcstol: leading blanks, an optional sign, an optional
 // "0x", then hex digits up to the first other character; no digits give 0, and values beyond
-// the 32-bit range stick at its ends. Written out because wchar_t is 32-bit on Linux and the
-// digits here are 16-bit units.
+// the 32-bit range stick at its ends. The units are 16-bit, so wcstol itself (32-bit wchar_t on
+// Linux) cannot take them; std::from_chars reads the digits once they are narrowed.
 std::int32_t ParseHex(const char16_t *text)
 {
-    const char16_t *p = text;
-    while (IsBlank(*p))
-        ++p;
+    // Only ASCII can be part of the number; the first other unit ends it like any non-digit.
+    std::string narrow;
+    for (const char16_t *p = text; *p != 0 && *p < 0x80; ++p)
+        narrow.push_back(static_cast<char>(*p));
+    std::string_view rest(narrow);
+    while (!rest.empty() && std::string_view(" \t\n\v\f\r").find(rest.front()) != rest.npos)
+        rest.remove_prefix(1);
     bool negative = false;
-    if (*p == u'+' || *p == u'-') {
-        negative = *p == u'-';
-        ++p;
+    if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
+        negative = rest.front() == '-';
+        rest.remove_prefix(1);
     }
     // "0x" counts as a prefix only when a hex digit follows; otherwise the "0" is the number.
-    if (p[0] == u'0' && (p[1] == u'x' || p[1] == u'X') && HexValue(p[2]) >= 0)
-        p += 2;
-    long long value = 0;
-    for (; HexValue(*p) >= 0; ++p) {
-        value = value * 16 + HexValue(*p);
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
+    if (rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')
+        && std::isxdigit(static_cast<unsigned char>(rest[2])))
+        rest.remove_prefix(2);
+    std::uint64_t magnitude = 0;
+    const auto [end, error]
+        = std::from_chars(rest.data(), rest.data() + rest.size(), magnitude, 16);
+    if (error == std::errc::invalid_argument)
+        return 0;
+    const bool beyond = error == std::errc::result_out_of_range;
     if (negative)
-        return static_cast<std::int32_t>(std::max<long long>(-value, INT_MIN));
-    return static_cast<std::int32_t>(std::min<long long>(value, INT_MAX));
+        return beyond || magnitude > std::uint64_t(INT_MAX) + 1
+            ? INT_MIN
+            : static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    return beyond || magnitude > std::uint64_t(INT_MAX) ? INT_MAX
+                                                        : static_cast<std::int32_t>(magnitude);
 }
 
 void CopyName(char16_t *out, const char16_t *name)

@@ -8,9 +8,6 @@
 
 namespace vornik::detail {
 
-// Device-ID bytes and exception texts are 8-bit; each byte becomes the unit of the same value.
-std::u16string Widen(const char *text);
-
 // The "FDU App" box with the exception's own text.
 void ShowException(const std::exception &error);
 

@@ -46,6 +46,7 @@ inline constexpr char16_t kDownloadModeProductName[] = u"KX reflash";
 // Status codes the gate lets commands through for.
 inline constexpr int kStatusIdle = 0;
 inline constexpr int kStatusManufacturingMode = 3;
+// A busy printer: the gate holds commands back from it, like every code but the two above.
 inline constexpr int kStatusPrinting = 2;
 
 // Commands, each sent inside the command frame.
@@ -87,6 +88,14 @@ inline constexpr std::uint32_t kWriteStallLimitMs = 60000;
 inline std::string WriteStallText()
 {
     return "The printer took no data for " + std::to_string(kWriteStallLimitMs / 1000) + " seconds";
+}
+
+// The reason a write fails with when all writes on its handle ran past the time the transfer
+// allowed them (DevicePlatform::limitWriteTime).
+inline std::string WriteTimeLimitText(std::uint32_t limitMs)
+{
+    return "The printer did not take all data within " + std::to_string(limitMs / 1000)
+        + " seconds";
 }
 
 } // namespace vornik::contract

@@ -62,14 +62,6 @@ void CopyText(char16_t *field, std::size_t capacity, std::u16string_view source)
 
 namespace vornik::detail {
 
-std::u16string Widen(const char *text)
-{
-    std::u16string wide;
-    for (const char *p = text; *p; ++p)
-        wide.push_back(static_cast<unsigned char>(*p));
-    return wide;
-}
-
 void ShowException(const std::exception &error)
 {
     ShowPrinterLayerError(Widen(error.what()));
@@ -131,9 +123,8 @@ std::int32_t QueryDeviceID()
     if (length == 0)
         return 0;
     const std::string_view text(reinterpret_cast<const char *>(answer), length);
-    if (std::any_of(text.begin(), text.end(), [](char byte) {
-            return IsDeviceIdControlByte(static_cast<unsigned char>(byte));
-        }))
+    if (std::any_of(text.begin(), text.end(),
+            [](char byte) { return IsDeviceIdControlByte(static_cast<unsigned char>(byte)); }))
         return 0;
     if (text.find(kRequiredDeviceIdText) == std::string_view::npos)
         return 0;

@@ -13,8 +13,20 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vornik {
+
+// Paths, device IDs and error texts cross the seam as 16-bit units; 8-bit text (a Linux node
+// name, device-ID bytes, an exception's what()) becomes one unit of the same value per byte.
+inline std::u16string Widen(std::string_view bytes)
+{
+    std::u16string wide;
+    wide.reserve(bytes.size());
+    for (unsigned char byte : bytes)
+        wide.push_back(byte);
+    return wide;
+}
 
 // An open device. Backends hand out small positive numbers or OS handles cast to this type.
 using DeviceHandle = std::intptr_t;
@@ -59,8 +71,9 @@ public:
         (void)handle;
         (void)milliseconds;
     }
-    // Waits a short while at most (about 50 ms) and returns with or without data; `got` is 0
-    // when nothing came. Never blocks for long: the reply read keeps its own time.
+    // Returns with or without data; `got` is 0 when nothing came. The reply read keeps its own
+    // time, so a backend should not block for long: Linux and the simulation wait about 50 ms
+    // at most; Windows waits as long as usbprint holds its read (printer_link/README.md).
     virtual bool read(
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
         = 0;

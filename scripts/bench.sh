@@ -11,30 +11,30 @@ cd "$(dirname "$0")/.."
 
 rehearse=0
 case "${1:-}" in
-  --rehearse) rehearse=1 ;;
-  "") ;;
-  *) echo "Usage: scripts/bench.sh [--rehearse]" >&2; exit 2 ;;
+    --rehearse) rehearse=1 ;;
+    "") ;;
+    *) echo "Usage: scripts/bench.sh [--rehearse]" >&2; exit 2 ;;
 esac
 # Decided before the build, so a machine without a display learns at once what it will get.
 # The offscreen platform (as CI sets it) draws nowhere a person could see: no display either.
 case "${QT_QPA_PLATFORM:-}" in
-  offscreen*|minimal*) platform_shows=0 ;;
-  "") platform_shows=0 ;;
-  *) platform_shows=1 ;;
+    offscreen*|minimal*) platform_shows=0 ;;
+    "") platform_shows=0 ;;
+    *) platform_shows=1 ;;
 esac
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "$platform_shows" = 0 ]; then
-  if [ "$rehearse" = 0 ]; then
-    echo "No display found: building and playing the rehearsal on the offscreen platform instead."
-    echo "(On a machine with a display this command opens the bench.)"
-  fi
-  rehearse=1
-  export QT_QPA_PLATFORM=offscreen
+    if [ "$rehearse" = 0 ]; then
+        echo "No display found: building and playing the rehearsal on the offscreen platform instead."
+        echo "(On a machine with a display this command opens the bench.)"
+    fi
+    rehearse=1
+    export QT_QPA_PLATFORM=offscreen
 fi
 
 scripts/install-deps.sh
 cmake --preset default
 cmake --build --preset default --target VornikFDU-bench
 if [ "$rehearse" = 1 ]; then
-  exec build/bench/VornikFDU-bench --rehearse build/rehearsal
+    exec build/bench/VornikFDU-bench --rehearse build/rehearsal
 fi
 exec build/bench/VornikFDU-bench

@@ -1,30 +1,40 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests, the bench and the checks need on Debian 12.
 # Safe to run again: it installs only what is missing.
+#
+#   scripts/install-deps.sh               the project's packages
+#   scripts/install-deps.sh PACKAGE...    just these, without recommended extras (a script's
+#                                         own tools, such as QEMU for scripts/qemu-test.sh)
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config dpkg-dev file
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  libudev-dev
-  xvfb xauth imagemagick fonts-open-sans
-  g++-mingw-w64-x86-64 wine64 wine doctest-dev
-  clang libclang-rt-14-dev
-  libbenchmark-dev
-  lintian desktop-file-utils
-  weston qt6-wayland
-)
+recommends=()
+if [ $# -gt 0 ]; then
+    packages=("$@")
+    recommends=(--no-install-recommends)
+else
+    packages=(
+        cmake ninja-build g++ pkg-config dpkg-dev file
+        qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+        libudev-dev
+        xvfb xauth imagemagick fonts-open-sans
+        g++-mingw-w64-x86-64 wine64 wine doctest-dev
+        clang libclang-rt-14-dev
+        libbenchmark-dev
+        lintian desktop-file-utils
+        weston qt6-wayland
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+    exit 0
 fi
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 echo "Installing: ${missing[*]}"
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${recommends[@]}" "${missing[@]}"

@@ -16,8 +16,10 @@ echo "== $deb"
 dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 
 echo "== lintian (errors fail the check, warnings are shown)"
-lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error "$deb" > /dev/null 2>&1 || { echo "lintian reports errors" >&2; exit 1; }
+lintian_status=0
+report=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$report" || true
+[ "$lintian_status" -eq 0 ] || { echo "lintian reports errors" >&2; exit 1; }
 
 echo "== dpkg -i"
 # Purged on every way out, a failed install included: a half-configured package would stay on
@@ -34,17 +36,17 @@ check test -f /usr/share/icons/hicolor/scalable/apps/vornikfdu.svg
 check cmp packaging/70-vornikfdu-printers.rules /lib/udev/rules.d/70-vornikfdu-printers.rules
 check test -f /usr/share/doc/vornikfdu/copyright
 if ldd /usr/bin/VornikFDU | grep -q 'not found'; then
-  echo "FAIL the installed program's libraries:"; ldd /usr/bin/VornikFDU | grep 'not found'; fail=1
+    echo "FAIL the installed program's libraries:"; ldd /usr/bin/VornikFDU | grep 'not found'; fail=1
 else
-  echo "ok   every library of /usr/bin/VornikFDU is installed"
+    echo "ok   every library of /usr/bin/VornikFDU is installed"
 fi
 # The installed program must come up and stay up; it runs until closed, so a timeout is success.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/VornikFDU > /dev/null 2>&1 || status=$?
 if [ "$status" = 124 ]; then
-  echo "ok   /usr/bin/VornikFDU starts and keeps running"
+    echo "ok   /usr/bin/VornikFDU starts and keeps running"
 else
-  echo "FAIL /usr/bin/VornikFDU ended with status $status within 5 s"; fail=1
+    echo "FAIL /usr/bin/VornikFDU ended with status $status within 5 s"; fail=1
 fi
 
 # The postinst asks a running udev to re-apply the rules to the printers already attached; with a
@@ -54,10 +56,10 @@ printf '#!/bin/sh\necho "$*" >> "%s/calls"\n' "$fake" > "$fake/udevadm"
 chmod +x "$fake/udevadm"
 PATH="$fake:$PATH" sh packaging/postinst configure
 if [ -d /run/udev ]; then
-  check grep -qx 'trigger --subsystem-match=usbmisc --action=change' "$fake/calls"
+    check grep -qx 'trigger --subsystem-match=usbmisc --action=change' "$fake/calls"
 else
-  check test ! -e "$fake/calls"
-  echo "     (udev does not run here: the postinst leaves it alone)"
+    check test ! -e "$fake/calls"
+    echo "     (udev does not run here: the postinst leaves it alone)"
 fi
 rm -rf "$fake"
 exit $fail

@@ -26,18 +26,7 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
 # --- Host tools ------------------------------------------------------------------------------
-needed=(qemu-system-x86 busybox-static cpio kmod)
-missing=()
-for package in "${needed[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
-        || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+"$repo/scripts/install-deps.sh" qemu-system-x86 busybox-static cpio kmod
 
 # --- Kernel ----------------------------------------------------------------------------------
 # Only the kernel image and the modules of the USB gadget and printer stack, in load order.

@@ -2,6 +2,8 @@
 // C strings (the row names) printed as text.
 #pragma once
 
+#include "printer_link/platform.h"
+
 #include <doctest/doctest.h>
 
 #include <cstdio>
@@ -16,13 +18,7 @@ inline std::u16string Text(const char16_t *text)
 }
 
 // Each byte becomes the unit of the same value, the way the printer layer widens device IDs.
-inline std::u16string Widen(std::string_view bytes)
-{
-    std::u16string text;
-    for (unsigned char byte : bytes)
-        text.push_back(byte);
-    return text;
-}
+using vornik::Widen;
 
 // ASCII stays as it is; anything else is shown as \uXXXX, so a wrong unit is visible.
 inline std::string Printable(std::u16string_view text)

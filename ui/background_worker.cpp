@@ -3,6 +3,9 @@
 #include <QMetaObject>
 #include <QThreadPool>
 
+#include <cstdio>
+#include <exception>
+
 BackgroundWorker::BackgroundWorker(QObject *parent)
     : QObject(parent)
 { }
@@ -12,12 +15,17 @@ void BackgroundWorker::RunWorkerAsync(int argument)
     if (busy_ || !body_)
         return;
     busy_ = true;
-    QThreadPool::globalInstance()->start([this, argument] {
+    // Read here: the name belongs to the user-interface thread.
+    const QByteArray name = objectName().toUtf8();
+    QThreadPool::globalInstance()->start([this, argument, name] {
+        // A failure ends the body; the caller judges the outcome from the step's status, which
+        // the body had no chance to set to success. Standard error keeps what went wrong.
         try {
             body_(argument);
+        } catch (const std::exception &error) {
+            std::fprintf(stderr, "%s: %s\n", name.constData(), error.what());
         } catch (...) {
-            // Like any worker of this kind: a failure ends the body; the caller judges the
-            // outcome from the step's status, which the body had no chance to set to success.
+            std::fprintf(stderr, "%s: stopped by an exception of unknown type\n", name.constData());
         }
         QMetaObject::invokeMethod(this, &BackgroundWorker::finish, Qt::QueuedConnection);
     });

@@ -5,8 +5,9 @@
 // device-independent pixels (two thirds), so Qt's own scaling brings it back on a 144-dpi screen.
 #include "ui/form1.h"
 
-#include "ui/look.h"
+#include "ui/item_delegates.h"
 #include "ui/pictures.h"
+#include "ui/tool_style.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -14,10 +15,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThreadPool>
@@ -44,100 +43,12 @@ const QColor kMediumTurquoise(72, 209, 204);
 const QColor kHoverGrey(206, 200, 203);
 const QColor kCaptionButtonHover(186, 200, 203);
 
-// Update lists keep one line per printer at a fixed height, whatever the font's own spacing.
-class FixedLineHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedLineHeightDelegate(int height, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , height_(height)
-    { }
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        return { QStyledItemDelegate::sizeHint(option, index).width(), height_ };
-    }
-
-private:
-    int height_;
-};
-
-// A status row with its fill: the share done, from the left, behind the unchanged status text.
-// The fill is full only when `done` has reached `total`; short of that, at least one pixel
-// stays open, so a nearly finished image never looks finished.
-class StatusFillDelegate : public FixedLineHeightDelegate {
-public:
-    using FixedLineHeightDelegate::FixedLineHeightDelegate;
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override
-    {
-        const auto fill = index.data(kStatusFillRole).value<StatusFillValue>();
-        const StatusFill kind = fill.kind;
-        const quint64 done = fill.done;
-        const quint64 total = fill.total;
-        if (kind == StatusFill::None || total == 0) {
-            FixedLineHeightDelegate::paint(painter, option, index);
-            return;
-        }
-        QStyleOptionViewItem item(option);
-        initStyleOption(&item, index);
-        const bool selected = item.state & QStyle::State_Selected;
-        painter->fillRect(
-            item.rect, item.palette.color(selected ? QPalette::Highlight : QPalette::Base));
-        QRect filled = item.rect;
-        filled.setWidth(fillWidth(item.rect.width(), done, total));
-        painter->fillRect(filled, fillColour(kind, selected));
-
-        // The text over it, as the row would show it, without a background of its own.
-        item.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        item.backgroundBrush = Qt::NoBrush;
-        item.palette.setColor(QPalette::Text,
-            item.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const QWidget *view = option.widget;
-        QStyle *style = view ? view->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
-    }
-
-private:
-    static int fillWidth(int width, quint64 done, quint64 total)
-    {
-        if (done >= total)
-            return width;
-        const auto share = static_cast<int>(double(width) * double(done) / double(total));
-        return qBound(0, share, width - 1);
-    }
-
-    static QColor fillColour(StatusFill kind, bool selected)
-    {
-        switch (kind) {
-        case StatusFill::TransferFailed:
-            return selected ? QColor(164, 38, 44) : QColor(255, 199, 206);
-        case StatusFill::Wait:
-            return selected ? QColor(150, 95, 0) : QColor(255, 235, 156);
-        default:
-            return selected ? QColor(16, 124, 16) : QColor(198, 239, 206);
-        }
-    }
-};
-
-// The tick boxes of the printer checklist stay white on the list's grey, as tick boxes do.
-class WhiteTickBoxDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->palette.setColor(QPalette::Base, Qt::white);
-    }
-};
-
 QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {
-    auto *label = look::named<QLabel>(name, parent);
-    look::fillBackground(label, look::kHeaderBlue);
-    look::setTextColour(label, Qt::white);
-    label->setFont(look::uiFont(10, true, true));
+    auto *label = tool_style::named<QLabel>(name, parent);
+    tool_style::fillBackground(label, tool_style::kHeaderBlue);
+    tool_style::setTextColour(label, Qt::white);
+    label->setFont(tool_style::uiFont(10, true, true));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setIndent(6);
     return label;
@@ -145,20 +56,20 @@ QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 
 QListWidget *updateList(const char *name)
 {
-    auto *list = look::named<QListWidget>(name);
-    list->setFont(look::uiFont(11));
+    auto *list = tool_style::named<QListWidget>(name);
+    list->setFont(tool_style::uiFont(11));
     list->setItemDelegate(new FixedLineHeightDelegate(20, list));
     list->setUniformItemSizes(true);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    look::setListColours(list, Qt::white, Qt::black);
+    tool_style::setListColours(list, Qt::white, Qt::black);
     return list;
 }
 
 // A tab control whose page headers never show: only the program switches pages.
 QTabWidget *pageContainer(const char *name)
 {
-    auto *tabs = look::named<QTabWidget>(name);
+    auto *tabs = tool_style::named<QTabWidget>(name);
     tabs->setDocumentMode(true);
     tabs->tabBar()->hide();
     tabs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -225,8 +136,8 @@ void Form1::InitializeComponent()
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(907, 416);
-    setFont(look::uiFont(12));
-    look::fillBackground(this, look::kFrameBlue);
+    setFont(tool_style::uiFont(12));
+    tool_style::fillBackground(this, tool_style::kFrameBlue);
     setWindowIcon(pictures::programIcon());
 
     LangImageList.setImageSize({ 78, 48 });
@@ -240,14 +151,14 @@ void Form1::InitializeComponent()
     IconImageList.add(QStringLiteral("Quadrix"), pictures::logoQuadrix());
     IconImageList.add(QStringLiteral("JOX"), pictures::logoJox());
 
-    ProgressTimer = look::named<QTimer>("ProgressTimer");
+    ProgressTimer = tool_style::named<QTimer>("ProgressTimer");
     ProgressTimer->setParent(this);
 
     // --- Frame and the three rows ---------------------------------------------------------
     column(this, 4);
-    MainTableLayoutPanel = look::named<QWidget>("MainTableLayoutPanel", this);
+    MainTableLayoutPanel = tool_style::named<QWidget>("MainTableLayoutPanel", this);
     layout()->addWidget(MainTableLayoutPanel);
-    look::fillBackground(MainTableLayoutPanel, look::kPanelGrey);
+    tool_style::fillBackground(MainTableLayoutPanel, tool_style::kPanelGrey);
     auto *mainGrid = new QGridLayout(MainTableLayoutPanel);
     mainGrid->setContentsMargins(0, 0, 0, 0);
     mainGrid->setSpacing(0);
@@ -256,7 +167,7 @@ void Form1::InitializeComponent()
     mainGrid->setRowStretch(2, 0);
 
     // --- Row 0: caption bar ---------------------------------------------------------------
-    CaptionTableLayoutPanel = look::named<QWidget>("CaptionTableLayoutPanel");
+    CaptionTableLayoutPanel = tool_style::named<QWidget>("CaptionTableLayoutPanel");
     CaptionTableLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto *caption = new QGridLayout(CaptionTableLayoutPanel);
     caption->setContentsMargins(0, 0, 0, 0);
@@ -266,35 +177,38 @@ void Form1::InitializeComponent()
         caption->setColumnMinimumWidth(i, captionColumns[i]);
     caption->setColumnStretch(1, 1);
 
-    MfgIconPicBox = look::named<look::PictureBox>("MfgIconPicBox");
+    MfgIconPicBox = tool_style::named<tool_style::PictureBox>("MfgIconPicBox");
     MfgIconPicBox->setFixedSize(30, 30);
-    look::fillBackground(MfgIconPicBox, look::kPanelGrey);
+    tool_style::fillBackground(MfgIconPicBox, tool_style::kPanelGrey);
     caption->addWidget(MfgIconPicBox, 0, 0, Qt::AlignCenter);
 
-    FDUProductNameLabel = look::named<QLabel>("FDUProductNameLabel");
-    look::fillBackground(FDUProductNameLabel, look::kPanelGrey);
-    FDUProductNameLabel->setFont(look::uiSemiboldFont(11, true));
-    look::setTextColour(FDUProductNameLabel, Qt::black);
+    FDUProductNameLabel = tool_style::named<QLabel>("FDUProductNameLabel");
+    tool_style::fillBackground(FDUProductNameLabel, tool_style::kPanelGrey);
+    FDUProductNameLabel->setFont(tool_style::uiSemiboldFont(11, true));
+    tool_style::setTextColour(FDUProductNameLabel, Qt::black);
     FDUProductNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     FDUProductNameLabel->setIndent(4);
     FDUProductNameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     caption->addWidget(FDUProductNameLabel, 0, 1);
 
-    LangButton = look::named<QPushButton>("LangButton");
-    look::styleFlatButton(LangButton, look::kPanelGrey, kHoverGrey, look::kPanelGrey);
+    LangButton = tool_style::named<QPushButton>("LangButton");
+    tool_style::styleFlatButton(
+        LangButton, tool_style::kPanelGrey, kHoverGrey, tool_style::kPanelGrey);
     LangButton->setFixedSize(45, 30);
     LangButton->setIconSize({ 42, 26 });
     caption->addWidget(LangButton, 0, 2);
 
-    MinimizeButton = look::named<QPushButton>("MinimizeButton");
-    look::styleFlatButton(MinimizeButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
+    MinimizeButton = tool_style::named<QPushButton>("MinimizeButton");
+    tool_style::styleFlatButton(
+        MinimizeButton, tool_style::kPanelGrey, kCaptionButtonHover, tool_style::kPanelGrey);
     MinimizeButton->setFixedSize(31, 30);
     MinimizeButton->setIcon(QIcon(pictures::minimizeGlyph()));
     MinimizeButton->setIconSize({ 30, 30 });
     caption->addWidget(MinimizeButton, 0, 4, Qt::AlignCenter);
 
-    CloseButton = look::named<QPushButton>("CloseButton");
-    look::styleFlatButton(CloseButton, look::kPanelGrey, kCaptionButtonHover, look::kPanelGrey);
+    CloseButton = tool_style::named<QPushButton>("CloseButton");
+    tool_style::styleFlatButton(
+        CloseButton, tool_style::kPanelGrey, kCaptionButtonHover, tool_style::kPanelGrey);
     CloseButton->setFixedSize(31, 30);
     CloseButton->setIcon(QIcon(pictures::closeGlyph()));
     CloseButton->setIconSize({ 30, 30 });
@@ -303,7 +217,7 @@ void Form1::InitializeComponent()
     mainGrid->addWidget(CaptionTableLayoutPanel, 0, 0);
 
     // --- Row 1: printer list (left) and instructions or progress (right) ------------------
-    MenuTabLayoutPanel = look::named<QWidget>("MenuTabLayoutPanel");
+    MenuTabLayoutPanel = tool_style::named<QWidget>("MenuTabLayoutPanel");
     MenuTabLayoutPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto *menu = new QGridLayout(MenuTabLayoutPanel);
     menu->setContentsMargins(0, 0, 0, 0);
@@ -312,11 +226,11 @@ void Form1::InitializeComponent()
     menu->setColumnStretch(1, 6205);
 
     PrinterSelectTabControl = pageContainer("PrinterSelectTabControl");
-    SelectionTabPage = look::named<QWidget>("SelectionTabPage");
-    look::fillBackground(SelectionTabPage, kSteelBlue);
+    SelectionTabPage = tool_style::named<QWidget>("SelectionTabPage");
+    tool_style::fillBackground(SelectionTabPage, kSteelBlue);
     column(SelectionTabPage, 2);
-    panel2 = look::named<QWidget>("panel2");
-    look::fillBackground(panel2, kLightGray);
+    panel2 = tool_style::named<QWidget>("panel2");
+    tool_style::fillBackground(panel2, kLightGray);
     SelectionTabPage->layout()->addWidget(panel2);
     auto *selection = column(panel2);
 
@@ -324,14 +238,15 @@ void Form1::InitializeComponent()
     fixHeight(SupportedPrinterLabel, 26);
     selection->addWidget(SupportedPrinterLabel);
 
-    SupportedPrinterCheckedListBox = look::named<QListWidget>("SupportedPrinterCheckedListBox");
+    SupportedPrinterCheckedListBox
+        = tool_style::named<QListWidget>("SupportedPrinterCheckedListBox");
     fixHeight(SupportedPrinterCheckedListBox, 213);
     SupportedPrinterCheckedListBox->setFrameShape(QFrame::NoFrame);
-    SupportedPrinterCheckedListBox->setFont(look::uiFont(11));
+    SupportedPrinterCheckedListBox->setFont(tool_style::uiFont(11));
     SupportedPrinterCheckedListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     SupportedPrinterCheckedListBox->setItemDelegate(
         new WhiteTickBoxDelegate(SupportedPrinterCheckedListBox));
-    look::setListColours(SupportedPrinterCheckedListBox, kLightGray, Qt::black);
+    tool_style::setListColours(SupportedPrinterCheckedListBox, kLightGray, Qt::black);
     // Whoever fills the list adds plain lines; each line gets its tick box here.
     connect(SupportedPrinterCheckedListBox->model(), &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex &, int first, int last) {
@@ -347,19 +262,19 @@ void Form1::InitializeComponent()
     selection->addWidget(SupportedPrinterCheckedListBox);
     selection->addStretch(1);
 
-    WarningPicBox = look::named<look::PictureBox>("WarningPicBox");
+    WarningPicBox = tool_style::named<tool_style::PictureBox>("WarningPicBox");
     fixHeight(WarningPicBox, 23);
-    look::fillBackground(WarningPicBox, kDimGray);
+    tool_style::fillBackground(WarningPicBox, kDimGray);
     WarningPicBox->setPixmap(pictures::warningTriangle());
     selection->addWidget(WarningPicBox);
 
-    auto *warning = look::named<look::ElidedLabel>("ConnectionWarningLabel");
+    auto *warning = tool_style::named<tool_style::ElidedLabel>("ConnectionWarningLabel");
     ConnectionWarningLabel = warning;
     fixHeight(ConnectionWarningLabel, 63);
     ConnectionWarningLabel->setStyleSheet(
         QStringLiteral("QLabel { background-color: rgb(255, 250, 250); color: rgb(255, 0, 0);"
                        " border: 1px solid rgb(100, 100, 100); }"));
-    ConnectionWarningLabel->setFont(look::uiSemiboldFont(10, true));
+    ConnectionWarningLabel->setFont(tool_style::uiSemiboldFont(10, true));
     ConnectionWarningLabel->setAlignment(Qt::AlignCenter);
     ConnectionWarningLabel->setMargin(2);
     selection->addWidget(ConnectionWarningLabel);
@@ -369,10 +284,10 @@ void Form1::InitializeComponent()
 
     MainTabControl = pageContainer("MainTabControl");
 
-    StartTabPage = look::named<QWidget>("StartTabPage");
-    look::fillBackground(StartTabPage, Qt::white);
+    StartTabPage = tool_style::named<QWidget>("StartTabPage");
+    tool_style::fillBackground(StartTabPage, Qt::white);
     column(StartTabPage);
-    auto *startPanel = look::named<QWidget>("panel1");
+    auto *startPanel = tool_style::named<QWidget>("panel1");
     StartTabPage->layout()->addWidget(startPanel);
     auto *start = column(startPanel);
 
@@ -380,30 +295,30 @@ void Form1::InitializeComponent()
     fixHeight(InstructionCaptionLabel, 26);
     start->addWidget(InstructionCaptionLabel);
 
-    auto *instructions = look::named<look::ElidedLabel>("InstructionsLabel");
+    auto *instructions = tool_style::named<tool_style::ElidedLabel>("InstructionsLabel");
     InstructionsLabel = instructions;
     instructions->setEliding(false);
     fixHeight(InstructionsLabel, 261);
-    look::fillBackground(InstructionsLabel, Qt::white);
-    InstructionsLabel->setFont(look::uiFont(11));
-    look::setTextColour(InstructionsLabel, Qt::black);
+    tool_style::fillBackground(InstructionsLabel, Qt::white);
+    InstructionsLabel->setFont(tool_style::uiFont(11));
+    tool_style::setTextColour(InstructionsLabel, Qt::black);
     InstructionsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     InstructionsLabel->setContentsMargins(6, 0, 6, 0);
     start->addWidget(InstructionsLabel);
     start->addStretch(1);
 
-    StartButton = look::named<QPushButton>("StartButton");
+    StartButton = tool_style::named<QPushButton>("StartButton");
     fixHeight(StartButton, 45);
-    look::styleFlatButton(
-        StartButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
-    StartButton->setFont(look::uiFont(14, true));
+    tool_style::styleFlatButton(StartButton, tool_style::kHeaderBlue, tool_style::kHeaderBlueHover,
+        tool_style::kHeaderBlue);
+    StartButton->setFont(tool_style::uiFont(14, true));
     start->addWidget(StartButton);
 
-    ProgressTabPage = look::named<QWidget>("ProgressTabPage");
-    look::fillBackground(ProgressTabPage, Qt::white);
+    ProgressTabPage = tool_style::named<QWidget>("ProgressTabPage");
+    tool_style::fillBackground(ProgressTabPage, Qt::white);
     auto *progress = column(ProgressTabPage);
 
-    Progress_TabLayoutPanel = look::named<QWidget>("Progress_TabLayoutPanel");
+    Progress_TabLayoutPanel = tool_style::named<QWidget>("Progress_TabLayoutPanel");
     fixHeight(Progress_TabLayoutPanel, 265);
     auto *progressGrid = new QGridLayout(Progress_TabLayoutPanel);
     progressGrid->setContentsMargins(0, 0, 0, 0);
@@ -427,7 +342,7 @@ void Form1::InitializeComponent()
     progress->addWidget(Progress_TabLayoutPanel);
     progress->addStretch(1);
 
-    Progress_UpdateTabLayoutPanel = look::named<QWidget>("Progress_UpdateTabLayoutPanel");
+    Progress_UpdateTabLayoutPanel = tool_style::named<QWidget>("Progress_UpdateTabLayoutPanel");
     fixHeight(Progress_UpdateTabLayoutPanel, 37);
     auto *steps = new QGridLayout(Progress_UpdateTabLayoutPanel);
     steps->setContentsMargins(0, 0, 0, 0);
@@ -435,15 +350,16 @@ void Form1::InitializeComponent()
     steps->setColumnStretch(0, 1858);
     steps->setColumnStretch(1, 6996);
     steps->setColumnStretch(2, 1134);
-    auto *stepsLabel = look::named<look::ElidedLabel>("Progress_UpdateStepsLabel");
+    auto *stepsLabel = tool_style::named<tool_style::ElidedLabel>("Progress_UpdateStepsLabel");
     Progress_UpdateStepsLabel = stepsLabel;
     Progress_UpdateStepsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    look::setTextColour(Progress_UpdateStepsLabel, Qt::black);
+    tool_style::setTextColour(Progress_UpdateStepsLabel, Qt::black);
     Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
 
-    PrinterStatusButton = look::named<QPushButton>("PrinterStatusButton");
-    look::styleFlatButton(PrinterStatusButton, kOrchid, Qt::white, kMediumTurquoise, Qt::black);
+    PrinterStatusButton = tool_style::named<QPushButton>("PrinterStatusButton");
+    tool_style::styleFlatButton(
+        PrinterStatusButton, kOrchid, Qt::white, kMediumTurquoise, Qt::black);
     PrinterStatusButton->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     PrinterStatusButton->setIconSize({ 40, 33 });
     PrinterStatusButton->setEnabled(false);
@@ -455,11 +371,11 @@ void Form1::InitializeComponent()
     steps->addWidget(PrinterStatusButton, 0, 2);
     progress->addWidget(Progress_UpdateTabLayoutPanel);
 
-    AppCloseButton = look::named<QPushButton>("AppCloseButton");
+    AppCloseButton = tool_style::named<QPushButton>("AppCloseButton");
     fixHeight(AppCloseButton, 45);
-    look::styleFlatButton(
-        AppCloseButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
-    AppCloseButton->setFont(look::uiFont(14, true));
+    tool_style::styleFlatButton(AppCloseButton, tool_style::kHeaderBlue,
+        tool_style::kHeaderBlueHover, tool_style::kHeaderBlue);
+    AppCloseButton->setFont(tool_style::uiFont(14, true));
     AppCloseButton->setEnabled(false);
     progress->addWidget(AppCloseButton);
 
@@ -471,12 +387,12 @@ void Form1::InitializeComponent()
     mainGrid->addWidget(MenuTabLayoutPanel, 1, 0);
 
     // --- Row 2: footer --------------------------------------------------------------------
-    CopyrightLabel = look::named<QLabel>("CopyrightLabel");
+    CopyrightLabel = tool_style::named<QLabel>("CopyrightLabel");
     CopyrightLabel->setFixedHeight(23);
     CopyrightLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    CopyrightLabel->setFont(look::uiFont(10));
+    CopyrightLabel->setFont(tool_style::uiFont(10));
     CopyrightLabel->setAlignment(Qt::AlignCenter);
-    look::setTextColour(CopyrightLabel, Qt::black);
+    tool_style::setTextColour(CopyrightLabel, Qt::black);
     mainGrid->addWidget(CopyrightLabel, 2, 0);
 }
 

@@ -9,8 +9,8 @@
 
 #include "ui/background_worker.h"
 #include "ui/image_list.h"
+#include "ui/message_dialog.h"
 #include "ui/string_table.h"
-#include "ui/ui_message.h"
 #include "workflow/build_texts.h"
 
 #include <QElapsedTimer>
@@ -146,7 +146,7 @@ public:
     // not open or the key is missing.
     QString StrRes(const char *key) const;
 
-    // --- Messages (ui/ui_message_ops.cpp) -----------------------------------------------
+    // --- Messages (ui/operator_messages.cpp) ---------------------------------------------
     // Safe to call from a worker thread: the dialog is shown on the user-interface thread and
     // the call returns once the operator has dismissed it.
     void App_ShowUIMessage_Handler(int param_MsgType, const QString &param_MessageStr,

@@ -108,7 +108,7 @@ void Form1::App_ChangeLanguage(int param_LangIndex)
     // The current language is the one applied, whatever the caller passed.
     Q_UNUSED(param_LangIndex);
     try {
-        FDUProductNameLabel->setText(texts_.productName + QStringLiteral(" FDU") + gFhxBuildNumStr);
+        FDUProductNameLabel->setText(texts_.caption() + gFhxBuildNumStr);
         setWindowTitle(FDUProductNameLabel->text());
 
         CopyrightLabel->setText(

@@ -8,6 +8,9 @@ struct BuildTexts {
     QString productName;
     QString firmwareFileName;
 
+    // The caption of the main window and of every message: the product name and " FDU".
+    QString caption() const { return productName + QStringLiteral(" FDU"); }
+
     // The texts this program was built with.
     static BuildTexts fromBuild();
 };

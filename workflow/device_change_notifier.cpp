@@ -15,7 +15,8 @@ DeviceChangeNotifier::DeviceChangeNotifier(vornik::DevicePlatform &devices,
     , accepting_(std::move(accepting))
 {
     // The listener may run on any thread and after this object is gone; the guarded pointer is
-    // checked on this object's thread, where the notice is handled.
+    // checked on the application object's thread, where the notice is handled and where this
+    // object lives.
     const QPointer<DeviceChangeNotifier> self(this);
     QThread *const home = thread();
     devices_.setChangeListener([self, home] {

@@ -3,8 +3,9 @@
 //
 // Backends report changes in one of two ways: through a file descriptor that becomes readable
 // (Linux: a udev monitor), watched here with a QSocketNotifier, or by calling a listener from
-// whatever thread noticed the change (the simulated printers). Either way the handler runs on
-// this object's thread, never on a worker, and never nested inside a backend call.
+// whatever thread noticed the change (the simulated printers). Either way the handler is posted
+// to the application object's thread (the user-interface thread, where this object must be
+// made too), never runs on a worker, and never nested inside a backend call.
 //
 // A notice that arrives on this object's thread while `accepting` says no is dropped on the
 // spot. That is how a notice raised while a listing pumps events (the udev descriptor becoming

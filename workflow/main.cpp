@@ -2,7 +2,7 @@
 #include "firmware/embedded_image.h"
 #include "printer_link/platform.h"
 #include "ui/form1.h"
-#include "ui/ui_message.h"
+#include "ui/message_dialog.h"
 
 #include <QApplication>
 #include <QMessageBox>

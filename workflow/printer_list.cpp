@@ -69,8 +69,7 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
                     auto *entry = new QListWidgetItem(QString::fromUtf16(idle.ProductName[i])
                         + QStringLiteral("[SN#:") + QString::fromUtf16(idle.SerialNumber[i])
                         + QStringLiteral("]"));
-                    entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
-                    entry->setCheckState(Qt::Unchecked);
+                    // Unticked: the list gives every line it takes its tick box (ui/form1.cpp).
                     SupportedPrinterCheckedListBox->addItem(entry);
                 }
             }

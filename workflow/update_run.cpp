@@ -1,6 +1,8 @@
 // The update run: switch every ticked printer into download mode, send each the firmware, and
-// wait for each to store it. The run itself stays on the user-interface thread; each blocking
-// wait goes to one of the window's three workers while the thread keeps processing events.
+// wait for each to store it. The run itself stays on the user-interface thread; each wait on a
+// printer goes to one of the window's three workers while the thread keeps processing events.
+// The two fixed pauses (before the download-mode listing, after each transfer) sleep on this
+// thread: see docs/architecture.md.
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
@@ -40,7 +42,9 @@ std::uint32_t SecondsSince(std::uint32_t start)
     return (TheClock().tickCount() - start) / 1000;
 }
 
-// Polls the selected path every 10 s until it stops opening or `limitSeconds` have passed.
+// Polls the selected path every 10 s while it is present, or until `limitSeconds` have passed.
+// "Present" is the backend's presence rule (printer_link/README.md): gone only on evidence that
+// the printer left, never merely because the path does not open.
 void WaitWhileConnected(std::uint32_t limitSeconds)
 {
     const std::uint32_t start = TheClock().tickCount();

@@ -33,16 +33,6 @@ void Fail(const char *text)
     tLastError = text;
 }
 
-// Paths reach the printer layer as 16-bit text, one unit per byte of the node's name.
-std::u16string Widen(const std::string &text)
-{
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (unsigned char byte : text)
-        wide.push_back(byte);
-    return wide;
-}
-
 // The way back. A unit that no byte widens to cannot name a node we handed out.
 std::optional<std::string> Narrow(const std::u16string &path)
 {
@@ -255,7 +245,8 @@ bool LinuxDevicePlatform::read(
     }
     if (errno == EAGAIN || errno == EINTR)
         return true;
-    // ENODEV after an unplug; EINVAL from a printer that only takes data and never answers.
+    // ENODEV after an unplug. A printer with no return channel never gets here: usblp never
+    // reports it readable (printer_link/README.md, "A printer with no way back").
     Fail(errno);
     return false;
 }
@@ -295,9 +286,7 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
         }
         const auto timedOut = [&] {
             if (wholeLimitBinds)
-                Fail(("The printer did not take all data within "
-                    + std::to_string(whole->milliseconds / 1000) + " seconds")
-                         .c_str());
+                Fail(contract::WriteTimeLimitText(whole->milliseconds).c_str());
             else
                 Fail(contract::WriteStallText().c_str());
             return false;

@@ -1,19 +1,7 @@
-// The printer layer on Linux, over the kernel's USB printer-class driver (usblp).
-//
-// The facts of usblp that shape this backend:
-// - Its nodes are /dev/usb/lpN (usbmisc class); N is the lowest free minor, so a printer that
-//   leaves the bus and comes back, or another printer, soon gets the same node. Every node is
-//   therefore remembered with the USB address of the device it belonged to when it was listed,
-//   and a node that now belongs to another device counts as gone.
-// - Open is exclusive: a second opener gets EBUSY.
-// - A blocking read never times out, so reads poll() first on a non-blocking node.
-// - Only a blocking write learns whether a block reached the printer: non-blocking, usblp counts
-//   a block as written when it is submitted and never reports its fate. So writes block, one
-//   driver block per call, each bounded by a timer signal (syscalls.h).
-// - The device ID comes from an ioctl with a two-byte length in front (device_id.h).
-// - It reads ahead from the moment a node is opened and throws away what nobody read when the
-//   node is closed. A reply that comes while a command's handle is still open would be lost,
-//   so close() keeps it for the next read of the same printer.
+// The printer layer on Linux, over the kernel's USB printer-class driver (usblp). The facts of
+// usblp that shape it (reused nodes, exclusive open, reads that never time out, writes that
+// report a block's fate only when blocking, the device-ID ioctl, the read-ahead lost at close)
+// are written once, in printer_link/README.md ("Linux: the usblp driver").
 //
 // All system calls go through a Syscalls table and all udev queries through a DeviceDirectory,
 // so tests can play the kernel; the clock is the one the stall limit is measured on.

@@ -9,7 +9,6 @@
 #pragma once
 
 #include "printer_link/platform.h"
-#include "printer_link/simulated/sha256.h"
 #include "printer_link/simulated/virtual_clock.h"
 
 #include <cstdint>
@@ -63,16 +62,20 @@ struct PrinterConfig {
     // closed, it stores the image and leaves the bus after `storeTimeMs`.
     std::uint64_t expectedImageBytes = 0; // 0: whatever arrives before the close
     int storeTimeMs = 30000; // negative: never finishes storing
+    //
+    // A write that fails (by either of the next two) takes none of its bytes, neither counted
+    // nor hashed: the printer has received what the sender was told it accepted, so the
+    // transfer's "failed after N bytes" and `imageBytes` name the same N.
+    //
     // Bytes up to this count are taken; the write that would go past it fails, and so does every
     // later one.
     std::int64_t failWriteAfterBytes = -1;
     // The printer vanishes once this many bytes came; the write that reaches the count succeeds
     // only if it ends exactly there.
     std::int64_t detachAfterBytes = -1;
-    // A write that fails takes none of its bytes, neither counted nor hashed: the printer has
-    // received what the sender was told it accepted, so the transfer's "failed after N bytes"
-    // and `imageBytes` name the same N.
-    bool stallWrites = false; // accepts nothing: writes fail after the stall limit
+    // In download mode the printer takes no byte at all: each image write waits the stall limit
+    // on the clock and then fails, as a real printer that holds its data back would.
+    bool stallWrites = false;
     // The printer is unplugged the moment this framed command arrives (empty: never).
     std::string detachOnCommand;
 
@@ -108,6 +111,11 @@ struct PrinterSnapshot {
     bool restarted = false;
 };
 
+class PrinterModel;
+
+// The bus: owns the printers, hands out and checks handles, lists the printers that are present
+// and raises the device-change notices. One lock serialises every call; the listener and the
+// waits of read and stalled writes run outside it.
 class SimulatedPrinters : public DevicePlatform {
 public:
     explicit SimulatedPrinters(Clock &clock);
@@ -149,7 +157,6 @@ public:
     void failNextClassQuery();
 
 private:
-    struct Printer;
     struct OpenHandle {
         int printerId = 0;
         std::uint64_t presence = 0; // the printer's presence when opened
@@ -159,20 +166,16 @@ private:
 
     std::uint64_t nowLocked();
     void advanceLocked(int &notices);
-    Printer *findByPath(const std::u16string &path);
-    Printer *findById(int id) const;
-    Printer *liveHandleLocked(DeviceHandle handle, OpenHandle **open = nullptr);
-    bool hasLiveHandleLocked(const Printer &printer, bool exclusiveOnly) const;
-    void appearLocked(Printer &printer, PrinterMode mode, int &notices);
-    void leaveLocked(Printer &printer, PrinterMode mode, int &notices);
-    void takeCommandBytesLocked(Printer &printer, const std::uint8_t *data, std::size_t size);
-    void commandLocked(Printer &printer, const std::string &command);
-    PrinterSnapshot snapshotLocked(const Printer &printer) const;
+    PrinterModel *findByPath(const std::u16string &path);
+    PrinterModel *findById(int id) const;
+    PrinterModel *liveHandleLocked(DeviceHandle handle, OpenHandle **open = nullptr);
+    bool hasLiveHandleLocked(const PrinterModel &printer, bool exclusiveOnly) const;
+    PrinterSnapshot snapshotLocked(const PrinterModel &printer) const;
     void notify(int count);
 
     Clock &clock_;
-    mutable std::recursive_mutex mutex_;
-    std::vector<std::unique_ptr<Printer>> printers_;
+    mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<PrinterModel>> printers_;
     std::map<DeviceHandle, OpenHandle> handles_;
     std::vector<int> enumeration_;
     std::function<void()> listener_;
@@ -185,7 +188,8 @@ private:
 };
 
 // The printers and clock of the simulated backend's default platform (InstallDefaultPlatform):
-// process-wide, created on first use, real time at factor 1 until the bench changes it.
+// process-wide, created on first use, real time at factor 1. The bench builds its own clock and
+// printers instead and installs those.
 SimulatedPrinters &DefaultSimulatedPrinters();
 ScaledRealClock &DefaultSimulatedClock();
 

@@ -3,11 +3,14 @@
 // that neither a header's include-order rules nor a typo can aim the query at another class.
 #pragma once
 
+// ntddpar.h uses CTL_CODE without including winioctl.h, which defines it; the order below is
+// what makes this file stand on its own, so no include sorter may change it.
+// clang-format off
 #include <windows.h>
-// ntddpar.h uses CTL_CODE without including the header that defines it.
-#include <ntddpar.h>
-#include <setupapi.h>
 #include <winioctl.h>
+#include <ntddpar.h>
+// clang-format on
+#include <setupapi.h>
 
 namespace vornik::win {
 

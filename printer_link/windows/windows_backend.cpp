@@ -189,8 +189,7 @@ public:
             // calls: a printer that crawls is stopped one call after its time is up.
             if (limited
                 && clock.tickCount() - tWriteTimeLimit.from >= tWriteTimeLimit.milliseconds) {
-                tLastError = "The printer did not take all data within "
-                    + std::to_string(tWriteTimeLimit.milliseconds / 1000) + " seconds";
+                tLastError = contract::WriteTimeLimitText(tWriteTimeLimit.milliseconds);
                 return false;
             }
             const DWORD chunk = static_cast<DWORD>(std::min(size - done, kLargestWrite));

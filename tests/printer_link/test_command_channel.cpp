@@ -125,6 +125,8 @@ TEST_CASE("the status field decides the code, its name and whether the gate lets
         { "17 characters: one digit", zeros + "5", 5, u"CANCELING JOB", false },
         { "blank then digit", zeros + " 3", 3, u"MANUFACTURING MODE", true },
         { "minus sign", zeros + "-3", -3, u"", false },
+        { "plus sign", zeros + "+3", 3, u"MANUFACTURING MODE", true },
+        { "0x with no digit after it", zeros + "0x", 0, u"IDLE", true },
         { "no hex digit", zeros + "zz", 0, u"IDLE", true },
         { "digit then junk", zeros + "2z", 2, u"PRINTING JOB", false },
         { "no S field", std::nullopt, -1, u"", false },

@@ -9,6 +9,7 @@
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
+#include "ui/ui_support.h"
 #include "workflow/printer_info.h"
 
 #include <QAbstractItemModel>
@@ -27,12 +28,7 @@ extern int gFlashUpdateStatus;
 
 namespace {
 
-struct Message {
-    int type;
-    QString text;
-    int total;
-    int updated;
-};
+using Message = RecordedMessage;
 
 QByteArray TestImage(qsizetype size)
 {
@@ -140,10 +136,7 @@ void GuestUpdateRun::runUpdate(Run &run, int expectedListed)
 
     run.form = std::make_unique<Form1>(BuildTexts::fromBuild(), &source_);
     Form1 &form = *run.form;
-    form.dialogRunner = [&run](UI_Message &dialog) {
-        run.messages.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
-            dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters });
-    };
+    form.dialogRunner = RecordMessages(run.messages);
     form.show();
     QVERIFY(!form.closedDuringLoad());
     form.gLanguageImageListIndex = 0;

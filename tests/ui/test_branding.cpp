@@ -11,13 +11,6 @@
 
 namespace {
 
-struct Recorded {
-    int type;
-    QString text;
-    int total;
-    int updated;
-};
-
 const char *const kCodes[] = { "EN", "DE", "ES", "FR" };
 
 QString tableText(int language, const char *key)
@@ -75,10 +68,8 @@ private slots:
         QFETCH(QByteArray, notice);
 
         Form1 form(testTexts(product));
-        std::vector<Recorded> messages;
-        form.dialogRunner = [&](UI_Message &d) {
-            messages.push_back({ d.gUI_Message_MsgType, d.gUI_Message_MessageStr, 0, 0 });
-        };
+        std::vector<RecordedMessage> messages;
+        form.dialogRunner = RecordMessages(messages);
         form.App_LoadProductLogo();
         form.App_SelectDefaultLanguage();
         form.App_OpenStringTables();
@@ -188,11 +179,8 @@ private slots:
     {
         QFETCH(bool, viaButton);
         Form1 form(testTexts());
-        std::vector<Recorded> messages;
-        form.dialogRunner = [&](UI_Message &d) {
-            messages.push_back({ d.gUI_Message_MsgType, d.gUI_Message_MessageStr,
-                d.gUI_Message_TotalPrinters, d.gUI_Message_UpdatedPrinters });
-        };
+        std::vector<RecordedMessage> messages;
+        form.dialogRunner = RecordMessages(messages);
         form.gLanguageImageListIndex = 3;
         form.StartButton->setText(QStringLiteral("before"));
 

@@ -2,7 +2,7 @@
 // own colour on the tool's own background, judged from the rendered pixels.
 #include "ui_support.h"
 
-#include "ui/look.h"
+#include "ui/tool_style.h"
 
 #include <QLabel>
 #include <QListWidget>

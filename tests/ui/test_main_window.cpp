@@ -5,8 +5,8 @@
 
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
-#include "ui/look.h"
 #include "ui/pictures.h"
+#include "ui/tool_style.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -367,10 +367,10 @@ private slots:
         QFETCH(int, margin);
         QFETCH(int, indent);
         QFETCH(QRect, text);
-        look::ElidedLabel label;
+        tool_style::ElidedLabel label;
         label.setFixedSize(200, 80);
-        look::fillBackground(&label, Qt::white);
-        look::setTextColour(&label, Qt::black);
+        tool_style::fillBackground(&label, Qt::white);
+        tool_style::setTextColour(&label, Qt::black);
         label.setAlignment(Qt::Alignment(alignment));
         label.setMargin(margin);
         label.setIndent(indent);

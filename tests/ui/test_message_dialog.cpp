@@ -4,8 +4,8 @@
 #include "ui_support.h"
 
 #include "printer_link/platform.h"
-#include "ui/look.h"
 #include "ui/pictures.h"
+#include "ui/tool_style.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -262,7 +262,7 @@ private slots:
         auto *shown = dialog.findChild<QLabel *>(label);
         QVERIFY(shown);
         QCOMPARE(shown->text(), longText);
-        auto *cut = dynamic_cast<look::ElidedLabel *>(shown);
+        auto *cut = dynamic_cast<tool_style::ElidedLabel *>(shown);
         QVERIFY(cut);
         const QString visible = cut->shownText();
         QVERIFY(visible.size() < longText.size());
@@ -277,7 +277,7 @@ private slots:
         dialog.UI_IFCSetInfo(
             QVariant::fromValue(info(1, QStringLiteral("ERROR: Firmware file!\r\nClosing tool"))));
         dialog.show();
-        auto *cut = dynamic_cast<look::ElidedLabel *>(dialog.UI_MessageLabel);
+        auto *cut = dynamic_cast<tool_style::ElidedLabel *>(dialog.UI_MessageLabel);
         QVERIFY(cut);
         QCOMPARE(cut->shownText(), QStringLiteral("ERROR: Firmware file!\nClosing tool"));
         dialog.hide();

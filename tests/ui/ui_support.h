@@ -13,8 +13,28 @@
 #include <QWindow>
 
 #include <functional>
-
 #include <vector>
+
+// What the window asked its message dialog to show, recorded instead of shown.
+struct RecordedMessage {
+    int type = 0;
+    QString text;
+    int total = 0;
+    int updated = 0;
+};
+
+// A dialogRunner for Form1 that records each message into `messages` (which must outlive the
+// window) and then hands it to `then`, if given.
+inline std::function<void(UI_Message &)> RecordMessages(
+    std::vector<RecordedMessage> &messages, std::function<void(const RecordedMessage &)> then = {})
+{
+    return [&messages, then = std::move(then)](UI_Message &dialog) {
+        messages.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
+            dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters });
+        if (then)
+            then(messages.back());
+    };
+}
 
 // Dismisses every system message box that opens while it lives, remembering what each said.
 class MessageBoxCatcher : public QObject {

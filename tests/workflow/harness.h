@@ -7,6 +7,7 @@
 #include "printer_link/simulated/simulated_printers.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
+#include "ui/ui_support.h"
 #include "workflow/printer_info.h"
 
 #include <QAbstractItemModel>
@@ -19,13 +20,6 @@
 
 extern int gFhxSendStatus;
 extern int gFlashUpdateStatus;
-
-struct RecordedMessage {
-    int type = 0;
-    QString text;
-    int total = 0;
-    int updated = 0;
-};
 
 class WorkflowHarness {
 public:
@@ -68,12 +62,10 @@ public:
     Form1 &start(const BuildTexts &texts = BuildTexts::fromBuild(), bool english = true)
     {
         form = std::make_unique<Form1>(texts, imageOverride_ ? imageOverride_ : &imageSource_);
-        form->dialogRunner = [this](UI_Message &dialog) {
-            messages.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
-                dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters });
+        form->dialogRunner = RecordMessages(messages, [this](const RecordedMessage &message) {
             if (onMessage)
-                onMessage(messages.back());
-        };
+                onMessage(message);
+        });
         form->show();
         if (english && !form->closedDuringLoad()) {
             form->gLanguageImageListIndex = 0;

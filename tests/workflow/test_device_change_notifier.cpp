@@ -1,6 +1,9 @@
 // Device-change notices reach the window on its own thread, one per device arrival or removal,
 // whichever way the backend learns of them, and never after the window's notifier is gone.
-#include "printer_link/platform.h"
+#include "notice_pipe_platform.h"
+
+#include "printer_link/simulated/simulated_printers.h"
+#include "printer_link/simulated/virtual_clock.h"
 #include "workflow/device_change_notifier.h"
 
 #include <QCoreApplication>
@@ -10,82 +13,20 @@
 #include <atomic>
 #include <thread>
 
-#ifdef Q_OS_WIN
-// Notices through a descriptor are the Linux road (a udev monitor); Windows has no such
-// descriptor and sends WM_DEVICECHANGE to the window instead (tests/windows).
-#define SKIP_WITHOUT_NOTICE_DESCRIPTOR()                                                           \
-    QSKIP("device notices through a descriptor exist only on Linux (udev)")
-#include <io.h>
-#else
-#define SKIP_WITHOUT_NOTICE_DESCRIPTOR()
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // A backend that learns of changes through a descriptor (one byte per device event), like a
-// udev monitor, or calls its listener from any thread, like the simulated printers.
-class NoticeSource : public vornik::DevicePlatform {
+// udev monitor, or calls its listener from any thread, like the simulated printers: here in
+// front of simulated printers with none attached, so that every notice is the test's own.
+class NoticeSource : public NoticePipePlatform {
 public:
     NoticeSource()
-    {
-#ifndef Q_OS_WIN
-        if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0)
-            fds_[0] = fds_[1] = -1;
-#endif
-    }
-    ~NoticeSource() override
-    {
-#ifndef Q_OS_WIN
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-#endif
-    }
-    void kernelEvent(int count)
-    {
-        for (int i = 0; i < count; ++i)
-            QVERIFY(::write(fds_[1], "x", 1) == 1);
-    }
-    void notifyFromHere()
-    {
-        if (listener_)
-            listener_();
-    }
-
-    bool beginEnumeration() override { return false; }
-    vornik::InterfaceLookup interfacePath(int, std::u16string &) override
-    {
-        return vornik::InterfaceLookup::NoMoreMembers;
-    }
-    void endEnumeration() override { }
-    vornik::DeviceHandle open(const std::u16string &, vornik::OpenMode) override
-    {
-        return vornik::kInvalidDeviceHandle;
-    }
-    bool queryDeviceId(vornik::DeviceHandle, std::uint8_t *, std::size_t) override { return false; }
-    bool write(vornik::DeviceHandle, const std::uint8_t *, std::size_t) override { return false; }
-    bool read(vornik::DeviceHandle, std::uint8_t *, std::size_t, std::size_t &got) override
-    {
-        got = 0;
-        return false;
-    }
-    void close(vornik::DeviceHandle) override { }
-    void setChangeListener(std::function<void()> listener) override
-    {
-        listener_ = std::move(listener);
-    }
-    int notificationFd() const override { return fds_[0]; }
-    void readNotifications() override
-    {
-        char byte;
-        while (::read(fds_[0], &byte, 1) == 1)
-            notifyFromHere();
-    }
+        : NoticePipePlatform(printers_)
+    { }
 
 private:
-    int fds_[2] = { -1, -1 };
-    std::function<void()> listener_;
+    vornik::sim::VirtualClock clock_;
+    vornik::sim::SimulatedPrinters printers_ { clock_ };
 };
 
 } // namespace

@@ -3,6 +3,9 @@
 // updated.
 #include "harness.h"
 
+#include "printer_link/device_contract.h"
+#include "printer_link/simulated/printer_behaviours.h"
+
 #include <QPushButton>
 #include <QTest>
 
@@ -11,7 +14,9 @@
 #include <thread>
 
 using vornik::sim::DeviceIdKind;
+using vornik::sim::PrinterBehaviour;
 using vornik::sim::PrinterConfig;
+using vornik::sim::WithBehaviour;
 
 namespace {
 
@@ -90,31 +95,23 @@ PrinterConfig Configure(PrinterConfig config, Fault fault)
         config.detachOnCommand = "udw.srec_download;";
         break;
     case Fault::UnpluggedAtStartOfTransfer:
-        config.detachAfterBytes = 0;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::UnpluggedAt, kImageBytes, 0);
     case Fault::UnpluggedHalfWay:
-        config.detachAfterBytes = kImageBytes / 2;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::UnpluggedAt, kImageBytes, 50);
     case Fault::UnpluggedAt99Percent:
-        config.detachAfterBytes = kImageBytes / 100 * 99;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::UnpluggedAt, kImageBytes, 99);
     case Fault::NeverLeavesBus:
-        config.leaveBusAfterMs = -1;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::NeverLeavesBus, kImageBytes);
     case Fault::ComesBackWithAnotherSerial:
-        config.downloadSerial = config.serial + "-B";
-        break;
+        return WithBehaviour(config, PrinterBehaviour::ComesBackWithAnotherSerial, kImageBytes);
     case Fault::ComesBackTooLate:
-        config.reappearAfterMs = 120000;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::ComesBackTooLate, kImageBytes);
     case Fault::TransferRefusedHalfWay:
-        config.failWriteAfterBytes = kImageBytes / 2;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::FailsTransferAt, kImageBytes, 50);
     case Fault::NeverFinishesStoring:
-        config.storeTimeMs = -1;
-        break;
+        return WithBehaviour(config, PrinterBehaviour::NeverFinishesStoring, kImageBytes);
     case Fault::BusyBetweenCommands:
-        config.statusAfterFirstCommand = 2;
+        config.statusAfterFirstCommand = vornik::contract::kStatusPrinting;
         break;
     default:
         break;

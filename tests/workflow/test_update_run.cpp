@@ -3,13 +3,19 @@
 #include "harness.h"
 
 #include "firmware/embedded_image.h"
+#include "ui/background_worker.h"
 
 #include <QCryptographicHash>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryFile>
 #include <QTest>
 
+#include <cstdio>
 #include <functional>
+#include <stdexcept>
+
+#include <unistd.h>
 
 namespace {
 
@@ -384,6 +390,42 @@ private slots:
             QCOMPARE(snapshot.imageBytes, std::uint64_t(image.size()));
             QCOMPARE(QString::fromStdString(snapshot.imageSha256), expected);
         }
+    }
+
+    // A body that throws still ends its worker (the run reads the step's status, never set to
+    // success), and standard error says which worker stopped and why.
+    void aWorkerThatThrowsEndsAndSaysWhy_data()
+    {
+        QTest::addColumn<bool>("standardException");
+        QTest::addColumn<QByteArray>("logged");
+        QTest::newRow("std::exception") << true << QByteArray("SendFhxBGWorker: no room\n");
+        QTest::newRow("anything else")
+            << false << QByteArray("SendFhxBGWorker: stopped by an exception of unknown type\n");
+    }
+
+    void aWorkerThatThrowsEndsAndSaysWhy()
+    {
+        QFETCH(bool, standardException);
+        QFETCH(QByteArray, logged);
+        BackgroundWorker worker;
+        worker.setObjectName(QStringLiteral("SendFhxBGWorker"));
+        worker.setBody([standardException](int) {
+            if (standardException)
+                throw std::runtime_error("no room");
+            throw 42;
+        });
+        QTemporaryFile capture;
+        QVERIFY(capture.open());
+        std::fflush(stderr);
+        const int savedError = ::dup(STDERR_FILENO);
+        ::dup2(capture.handle(), STDERR_FILENO);
+        worker.RunWorkerAsync();
+        QTRY_VERIFY(!worker.IsBusy());
+        std::fflush(stderr);
+        ::dup2(savedError, STDERR_FILENO);
+        ::close(savedError);
+        capture.seek(0);
+        QCOMPARE(capture.readAll(), logged);
     }
 };
 

@@ -64,7 +64,7 @@ void Form1::App_ShowUIMessage_Handler(int param_MsgType, const QString &param_Me
         UI_Message dialog(isVisible() ? this : nullptr);
         UI_MessageInfo info;
         info.MsgType = param_MsgType;
-        info.CaptionStr = texts_.productName + QStringLiteral(" FDU");
+        info.CaptionStr = texts_.caption();
         info.MessageStr = param_MessageStr;
         info.TotalPrinters = param_TotalPrinters;
         info.UpdatedPrinters = param_UpdatedPrinters;
@@ -100,7 +100,7 @@ void Form1::App_ShowUIProgressForm_Handler(
             throw std::invalid_argument("There is no progress dialog to show.");
         UI_MessageInfo info;
         info.MsgType = 2;
-        info.CaptionStr = texts_.productName + QStringLiteral(" FDU");
+        info.CaptionStr = texts_.caption();
         info.MessageStr = param_MessageStr;
         param_FormHandle->UI_IFCSetInfo(QVariant::fromValue(info));
         param_FormHandle->show();

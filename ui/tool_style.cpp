@@ -1,4 +1,4 @@
-#include "ui/look.h"
+#include "ui/tool_style.h"
 
 #include <QAbstractItemView>
 #include <QFontMetrics>
@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QTextLayout>
 
-namespace look {
+namespace tool_style {
 
 namespace {
 
@@ -247,4 +247,4 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
     }
 }
 
-} // namespace look
+} // namespace tool_style

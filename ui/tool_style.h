@@ -16,7 +16,7 @@ class QAbstractItemView;
 class QPushButton;
 class QWidget;
 
-namespace look {
+namespace tool_style {
 
 // Colours of the tool.
 inline const QColor kFrameBlue { 0, 117, 191 };
@@ -87,4 +87,4 @@ template<typename Widget> Widget *named(const char *name, QWidget *parent = null
     return widget;
 }
 
-} // namespace look
+} // namespace tool_style

@@ -1,9 +1,9 @@
 // The message dialog. It is built for one message, filled once when it is first shown and
 // discarded when the operator closes it; its owner only hands it a UI_MessageInfo.
-#include "ui/ui_message.h"
+#include "ui/message_dialog.h"
 
-#include "ui/look.h"
 #include "ui/pictures.h"
+#include "ui/tool_style.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -29,8 +29,8 @@ const QChar kBarSquare(0x25A0);
 
 QWidget *whitePage(const char *name, int margin)
 {
-    auto *page = look::named<QWidget>(name);
-    look::fillBackground(page, Qt::white);
+    auto *page = tool_style::named<QWidget>(name);
+    tool_style::fillBackground(page, Qt::white);
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(margin, margin, margin, margin);
     layout->setSpacing(0);
@@ -38,13 +38,13 @@ QWidget *whitePage(const char *name, int margin)
 }
 
 // The text across the top of a page, read from the top left.
-look::ElidedLabel *addTopLabel(QWidget *page, const char *name, int height)
+tool_style::ElidedLabel *addTopLabel(QWidget *page, const char *name, int height)
 {
-    auto *label = look::named<look::ElidedLabel>(name);
+    auto *label = tool_style::named<tool_style::ElidedLabel>(name);
     label->setFixedHeight(height);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    look::fillBackground(label, Qt::white);
-    look::setTextColour(label, Qt::black);
+    tool_style::fillBackground(label, Qt::white);
+    tool_style::setTextColour(label, Qt::black);
     page->layout()->addWidget(label);
     return label;
 }
@@ -58,31 +58,31 @@ UI_Message::UI_Message(QWidget *parent)
     setWindowTitle(QStringLiteral("UI_Message"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(456, 287);
-    setFont(look::uiFont(12));
-    look::fillBackground(this, look::kFrameBlue);
+    setFont(tool_style::uiFont(12));
+    tool_style::fillBackground(this, tool_style::kFrameBlue);
 
     auto *frame = new QVBoxLayout(this);
     frame->setContentsMargins(3, 3, 3, 3);
     frame->setSpacing(0);
     frame->setSizeConstraint(QLayout::SetNoConstraint);
 
-    UI_CaptionLabel = look::named<QLabel>("UI_CaptionLabel");
+    UI_CaptionLabel = tool_style::named<QLabel>("UI_CaptionLabel");
     UI_CaptionLabel->setFixedHeight(32);
-    look::fillBackground(UI_CaptionLabel, kFirebrick);
-    look::setTextColour(UI_CaptionLabel, Qt::white);
-    UI_CaptionLabel->setFont(look::uiFont(11, true));
+    tool_style::fillBackground(UI_CaptionLabel, kFirebrick);
+    tool_style::setTextColour(UI_CaptionLabel, Qt::white);
+    UI_CaptionLabel->setFont(tool_style::uiFont(11, true));
     UI_CaptionLabel->setAlignment(Qt::AlignCenter);
     frame->addWidget(UI_CaptionLabel);
 
-    pictureBox1 = look::named<look::PictureBox>("pictureBox1", UI_CaptionLabel);
+    pictureBox1 = tool_style::named<tool_style::PictureBox>("pictureBox1", UI_CaptionLabel);
     pictureBox1->setGeometry(2, 4, 33, 23);
-    look::fillBackground(pictureBox1, kFirebrick);
+    tool_style::fillBackground(pictureBox1, kFirebrick);
     pictureBox1->setPixmap(pictures::informationGlyph());
 
-    MainTabControl = look::named<QTabWidget>("MainTabControl");
+    MainTabControl = tool_style::named<QTabWidget>("MainTabControl");
     MainTabControl->setDocumentMode(true);
     MainTabControl->tabBar()->hide();
-    MainTabControl->setFont(look::uiFont(11));
+    MainTabControl->setFont(tool_style::uiFont(11));
     frame->addWidget(MainTabControl, 1);
 
     // Message page.
@@ -96,21 +96,21 @@ UI_Message::UI_Message(QWidget *parent)
     result->setEliding(false); // a result is clipped, not cut with an ellipsis
     UI_ResultLabel = result;
     static_cast<QVBoxLayout *>(ResultTabPage->layout())->addStretch(1);
-    UI_UpdatedPanel = look::named<QWidget>("UI_UpdatedPanel");
+    UI_UpdatedPanel = tool_style::named<QWidget>("UI_UpdatedPanel");
     UI_UpdatedPanel->setFixedHeight(32);
-    look::fillBackground(UI_UpdatedPanel, Qt::white);
+    tool_style::fillBackground(UI_UpdatedPanel, Qt::white);
     auto *updated = new QHBoxLayout(UI_UpdatedPanel);
     updated->setContentsMargins(0, 0, 0, 0);
     updated->setSpacing(0);
-    UI_UpdatedPicBox = look::named<look::PictureBox>("UI_UpdatedPicBox");
+    UI_UpdatedPicBox = tool_style::named<tool_style::PictureBox>("UI_UpdatedPicBox");
     UI_UpdatedPicBox->setFixedSize(32, 32);
-    look::fillBackground(UI_UpdatedPicBox, Qt::white);
+    tool_style::fillBackground(UI_UpdatedPicBox, Qt::white);
     updated->addWidget(UI_UpdatedPicBox);
-    UI_UpdatedPrintersLabel = look::named<QLabel>("UI_UpdatedPrintersLabel");
+    UI_UpdatedPrintersLabel = tool_style::named<QLabel>("UI_UpdatedPrintersLabel");
     UI_UpdatedPrintersLabel->setFixedWidth(401);
-    look::fillBackground(UI_UpdatedPrintersLabel, Qt::white);
-    UI_UpdatedPrintersLabel->setFont(look::uiFont(10));
-    look::setTextColour(UI_UpdatedPrintersLabel, Qt::black);
+    tool_style::fillBackground(UI_UpdatedPrintersLabel, Qt::white);
+    UI_UpdatedPrintersLabel->setFont(tool_style::uiFont(10));
+    tool_style::setTextColour(UI_UpdatedPrintersLabel, Qt::black);
     UI_UpdatedPrintersLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     UI_UpdatedPrintersLabel->setIndent(4);
     updated->addWidget(UI_UpdatedPrintersLabel);
@@ -122,18 +122,18 @@ UI_Message::UI_Message(QWidget *parent)
     UI_ProgressMsgLabel = addTopLabel(ProgressTabPage, "UI_ProgressMsgLabel", 138);
     auto *barRow = new QHBoxLayout;
     barRow->setSpacing(0);
-    UI_PrinterPicBox = look::named<look::PictureBox>("UI_PrinterPicBox");
+    UI_PrinterPicBox = tool_style::named<tool_style::PictureBox>("UI_PrinterPicBox");
     UI_PrinterPicBox->setFixedSize(67, 45);
-    look::fillBackground(UI_PrinterPicBox, kOrchid);
+    tool_style::fillBackground(UI_PrinterPicBox, kOrchid);
     barRow->addWidget(UI_PrinterPicBox);
-    auto *bar = look::named<look::ElidedLabel>("UI_ProgressBarLabel");
+    auto *bar = tool_style::named<tool_style::ElidedLabel>("UI_ProgressBarLabel");
     UI_ProgressBarLabel = bar;
     bar->setWrapping(false);
     UI_ProgressBarLabel->setFixedSize(371, 45);
     UI_ProgressBarLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     UI_ProgressBarLabel->setIndent(4);
-    look::fillBackground(UI_ProgressBarLabel, Qt::white);
-    look::setTextColour(UI_ProgressBarLabel, Qt::black);
+    tool_style::fillBackground(UI_ProgressBarLabel, Qt::white);
+    tool_style::setTextColour(UI_ProgressBarLabel, Qt::black);
     barRow->addWidget(UI_ProgressBarLabel);
     barRow->addStretch(1);
     static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addLayout(barRow);
@@ -146,11 +146,11 @@ UI_Message::UI_Message(QWidget *parent)
     MainTabControl->addTab(ResultTabPage, QStringLiteral("ResultTabPage"));
     MainTabControl->addTab(ProgressTabPage, QStringLiteral("ProgressTabPage"));
 
-    UI_OkButton = look::named<QPushButton>("UI_OkButton");
+    UI_OkButton = tool_style::named<QPushButton>("UI_OkButton");
     UI_OkButton->setFixedHeight(36);
-    look::styleFlatButton(
-        UI_OkButton, look::kHeaderBlue, look::kHeaderBlueHover, look::kHeaderBlue);
-    UI_OkButton->setFont(look::uiFont(10, true));
+    tool_style::styleFlatButton(UI_OkButton, tool_style::kHeaderBlue, tool_style::kHeaderBlueHover,
+        tool_style::kHeaderBlue);
+    UI_OkButton->setFont(tool_style::uiFont(10, true));
     UI_OkButton->setText(QStringLiteral("OK"));
     UI_OkButton->setDefault(true);
     connect(UI_OkButton, &QPushButton::clicked, this, &UI_Message::UI_OkButton_Click);
@@ -160,7 +160,7 @@ UI_Message::UI_Message(QWidget *parent)
     UI_ImageList.add(QStringLiteral("CheckMark.png"), pictures::checkMark());
     UI_ImageList.add(QStringLiteral("Cross.png"), pictures::cross());
 
-    UI_ProgressTimer = look::named<QTimer>("UI_ProgressTimer");
+    UI_ProgressTimer = tool_style::named<QTimer>("UI_ProgressTimer");
     UI_ProgressTimer->setParent(this);
     UI_ProgressTimer->setInterval(300);
     connect(UI_ProgressTimer, &QTimer::timeout, this,
