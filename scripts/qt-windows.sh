@@ -9,8 +9,15 @@
 #   VORNIK_QT_WINDOWS_CACHE   the cache root (default: ~/.cache/vornik-qt-windows)
 #
 # Shared DLLs: the LGPL lets an operator replace Qt's DLLs beside the executable, and the zip
-# stays small enough. Usage: scripts/qt-windows.sh [--print-prefix]
+# stays small enough.
+#
+# Usage: scripts/qt-windows.sh [--cached]
+#   --cached   only report a finished cache folder (exit 1 when there is none); build nothing
 set -euo pipefail
+cached_only=0
+if [ "${1:-}" = "--cached" ]; then
+    cached_only=1
+fi
 cd "$(dirname "$0")/.."
 repo="$(pwd)"
 start=$SECONDS
@@ -67,6 +74,10 @@ reuse() {
     fi
 }
 reuse
+if [ "$cached_only" -eq 1 ]; then
+    say "no finished Qt for Windows in $prefix"
+    exit 1
+fi
 # One build per cache folder at a time: a second caller waits for the first and then reuses
 # its result, instead of deleting the folder under it.
 mkdir -p "$cache_root"
