@@ -36,14 +36,34 @@ done
 qt="$(scripts/qt-windows.sh | tail -n 1)"
 say "Qt for Windows: $qt"
 
-mkdir -p "$build"
-cmake --preset mingw -B "$build" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+# The build runs its helpers (the placeholder image, the build-text check) under Wine, in a
+# prefix of its own without a display. One persistent server for it: a server that a helper
+# starts keeps Ninja waiting on the helper's output.
+mkdir -p "$build/wineprefix"
+build_prefix="$(cd "$build" && pwd)/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+servers=()
+xvfb=""
+cleanup() {
+    for prefix in "${servers[@]}"; do
+        WINEPREFIX="$prefix" wineserver --kill >/dev/null 2>&1 || true
+    done
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+(unset DISPLAY && WINEPREFIX="$build_prefix" wineserver --persistent)
+servers+=("$build_prefix")
+(unset DISPLAY && WINEPREFIX="$build_prefix" wineboot --init >/dev/null 2>&1) || true
+export WINEPREFIX="$build_prefix"
+DISPLAY= cmake --preset mingw -B "$build" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$build/configure.log" 2>&1 || {
     tail -n 40 "$build/configure.log"
     fail "configuring the Windows build"
 }
 say "building"
-nice cmake --build "$build" >"$build/build.log" 2>&1 || {
+DISPLAY= nice cmake --build "$build" >"$build/build.log" 2>&1 || {
     grep -E -B2 -A12 'error|FAILED' "$build/build.log" | head -n 80
     fail "building for Windows"
 }
@@ -73,16 +93,9 @@ done
 [ -s "$run/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$run/display")"
 export WINEPREFIX="$run/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-cleanup() {
-    wineserver --kill >/dev/null 2>&1 || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
 mkdir -p "$WINEPREFIX"
 wineserver --persistent
+servers+=("$WINEPREFIX")
 wineboot --init >/dev/null 2>&1 || true
 say "fresh Wine prefix on $DISPLAY"
 
