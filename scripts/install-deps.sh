@@ -17,7 +17,7 @@ else
         qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
         libudev-dev dbus-daemon
         xvfb xauth imagemagick fonts-open-sans
-        g++-mingw-w64-x86-64 wine64 wine doctest-dev
+        g++-mingw-w64-x86-64 wine64 wine doctest-dev zip unzip
         clang libclang-rt-14-dev
         libbenchmark-dev
         lintian desktop-file-utils

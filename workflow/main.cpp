@@ -12,6 +12,12 @@
 #include <cstdlib>
 #include <exception>
 
+// A test build of this entry may start it with other build texts (a null product name, which
+// no real build can have), to watch the boxes such a build would show.
+#ifndef VORNIK_ENTRY_BUILD_TEXTS
+#define VORNIK_ENTRY_BUILD_TEXTS BuildTexts::fromBuild()
+#endif
+
 namespace {
 
 // What the toolkit said while it started, passed on once it has started.
@@ -60,9 +66,13 @@ int main(int, char **)
         std::fprintf(stderr, "%s\n", qUtf8Printable(text));
 
     vornik::InstallDefaultPlatform();
+#ifndef Q_OS_WIN
+    // Windows has a system message box of its own (MessageBoxW), which the Windows backend
+    // already installed; elsewhere the toolkit's box stands in for it.
     InstallQtErrorBox();
+#endif
     try {
-        Form1 window(BuildTexts::fromBuild(), &vornik::EmbeddedFirmwareImage());
+        Form1 window(VORNIK_ENTRY_BUILD_TEXTS, &vornik::EmbeddedFirmwareImage());
         window.show();
         if (!window.closedDuringLoad())
             app.exec();

@@ -37,6 +37,7 @@ class DeviceChangeNotifierTest : public QObject {
 private slots:
     void oneCallPerKernelEventOnTheWindowThread()
     {
+        SKIP_WITHOUT_NOTICE_DESCRIPTOR();
         NoticeSource source;
         int calls = 0;
         bool onWindowThread = true;

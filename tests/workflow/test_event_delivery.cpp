@@ -123,6 +123,7 @@ private slots:
     // operator set in between.
     void noticeDuringAListingIsDropped()
     {
+        SKIP_WITHOUT_NOTICE_DESCRIPTOR();
         QFETCH(bool, fromDescriptor);
         PipedHarness h;
         h.printers.attach(h.printer("S1"));

@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# The whole program for Windows, under Wine on a virtual X display (Xvfb, Wine's X11 driver):
+# builds Qt for Windows or reuses it (scripts/qt-windows.sh), builds the mingw preset, makes
+# the zip (scripts/windows-package.sh), unpacks it into a fresh Wine prefix, and then
+#  1. starts VornikFDU.exe, waits for its window by caption, keeps a screenshot, clicks its
+#     close button and wants exit code 0;
+#  2. plays the bench's rehearsal on the windows platform and compares its status lines with
+#     the Linux bench's (when build/bench/VornikFDU-bench exists);
+#  3. runs every Qt Test suite (label "window") built for Windows, and the desktop-session and
+#     event-delivery suites once more on the windows platform (real windows, real clicks);
+#  4. starts the product's entry with a null product name: the "FDU App" system box must show
+#     with its text, and after OK (and the dialog that follows) the program ends with 0;
+#  5. at 144 dpi, wants the window 1.5 times its 96-dpi size.
+# The program and the bench run from the unpacked zip alone, so a DLL missing from the zip
+# fails the job. Screenshots and logs go to BUILD_DIR/windows-run/.
+#
+# Usage: scripts/windows-test.sh [BUILD_DIR]       (default: build-mingw)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo="$(pwd)"
+build="${1:-build-mingw}"
+start=$SECONDS
+say() { echo "windows-test: [$((SECONDS - start)) s] $*"; }
+fail() {
+    echo "windows-test: FAILED: $*" >&2
+    exit 1
+}
+
+for tool in x86_64-w64-mingw32-g++-posix wine wineserver Xvfb import zip unzip; do
+    command -v "$tool" >/dev/null 2>&1 || {
+        echo "windows-test: $tool not found (scripts/install-deps.sh installs it)" >&2
+        exit 2
+    }
+done
+
+qt="$(scripts/qt-windows.sh | tail -n 1)"
+say "Qt for Windows: $qt"
+
+# The build runs its helpers (the placeholder image, the build-text check) under Wine, in a
+# prefix of its own without a display. One persistent server for it: a server that a helper
+# starts keeps Ninja waiting on the helper's output.
+mkdir -p "$build/wineprefix"
+build_prefix="$(cd "$build" && pwd)/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+servers=()
+xvfb=""
+cleanup() {
+    for prefix in "${servers[@]}"; do
+        WINEPREFIX="$prefix" wineserver --kill >/dev/null 2>&1 || true
+    done
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+(unset DISPLAY && WINEPREFIX="$build_prefix" wineserver --persistent)
+servers+=("$build_prefix")
+(unset DISPLAY && WINEPREFIX="$build_prefix" wineboot --init >/dev/null 2>&1) || true
+export WINEPREFIX="$build_prefix"
+DISPLAY= cmake --preset mingw -B "$build" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$build/configure.log" 2>&1 || {
+    tail -n 40 "$build/configure.log"
+    fail "configuring the Windows build"
+}
+say "building"
+DISPLAY= nice cmake --build "$build" >"$build/build.log" 2>&1 || {
+    grep -E -B2 -A12 'error|FAILED' "$build/build.log" | head -n 80
+    fail "building for Windows"
+}
+zip_file="$(scripts/windows-package.sh "$build" | tail -n 1)"
+say "packaged $zip_file"
+
+run="$(cd "$build" && pwd)/windows-run"
+rm -rf "$run"
+mkdir -p "$run"
+unzip -q "$zip_file" -d "$run/zip"
+app="$(find "$run/zip" -mindepth 1 -maxdepth 1 -type d)"
+# The bench and the test helpers beside a copy of what the zip holds; Qt Test is the only
+# module the bench adds.
+cp -r "$app" "$run/bench"
+cp "$build/bench/VornikFDU-bench.exe" "$qt/bin/Qt6Test.dll" "$build/tests/windows/window_driver.exe" \
+    "$build/tests/windows/product_null_name.exe" "$run/bench/"
+driver="$run/bench/window_driver.exe"
+
+# A display of our own, and a Wine prefix that has seen nothing but the zip.
+exec 5>"$run/display"
+Xvfb -displayfd 5 -screen 0 1600x1000x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do
+    [ -s "$run/display" ] && break
+    sleep 0.1
+done
+[ -s "$run/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$run/display")"
+export WINEPREFIX="$run/prefix"
+mkdir -p "$WINEPREFIX"
+wineserver --persistent
+servers+=("$WINEPREFIX")
+wineboot --init >/dev/null 2>&1 || true
+say "fresh Wine prefix on $DISPLAY"
+
+product="$(sed -n 's/^VORNIK_PRODUCT_NAME:[A-Z]*=//p' "$build/CMakeCache.txt")"
+caption="$product FDU"
+drive() { wine "$driver" "$@" | tr -d '\r'; }
+
+# The caption bar's close button, 31 x 30 at the right end of the bar inside a 4-pixel frame, on
+# a window 907 pixels wide at 96 dpi.
+close_window() {
+    local width=$1 height=$2
+    drive click "$caption" "$(((width * 887 + 453) / 907))" "$(((height * 19 + 208) / 416))" >/dev/null
+}
+
+start_product() { (cd "$1" && exec wine ./VornikFDU.exe) & }
+
+# 1. The product from the zip.
+start_product "$app"
+product_pid=$!
+size="$(drive wait "$caption" 120)" || fail "VornikFDU.exe showed no window \"$caption\""
+say "VornikFDU.exe shows \"$caption\", $size pixels"
+sleep 1
+import -window root "$run/VornikFDU.png"
+say "screenshot: $run/VornikFDU.png"
+[ "$size" = "907 416" ] || fail "window size $size, expected 907 416"
+close_window $size
+status=0
+wait "$product_pid" || status=$?
+[ "$status" -eq 0 ] || fail "VornikFDU.exe ended with $status after its close button"
+say "VornikFDU.exe closed by its close button, exit code 0"
+
+# 2. The rehearsal on Windows' own windows.
+status=0
+(cd "$run/bench" && wine ./VornikFDU-bench.exe --rehearse 'rehearsal') >"$run/rehearsal.txt" 2>&1 ||
+    status=$?
+tr -d '\r' <"$run/rehearsal.txt" >"$run/rehearsal.log"
+cat "$run/rehearsal.log"
+[ "$status" -eq 0 ] || fail "the rehearsal ended with $status"
+# Status lines without their times, in a fixed order (printers interleave by timing), and the
+# verdicts.
+status_lines() { sed -n -e 's/^ *[0-9.]* s  \(row .*\)$/\1/p' -e '/^  ok /p;/^  FAIL /p;/^Summary/p' "$1" | sort; }
+if [ -x build/bench/VornikFDU-bench ]; then
+    QT_QPA_PLATFORM=offscreen build/bench/VornikFDU-bench --rehearse "$run/rehearsal-linux" \
+        >"$run/rehearsal-linux.log" 2>&1 || fail "the Linux rehearsal failed"
+    diff <(status_lines "$run/rehearsal-linux.log") <(status_lines "$run/rehearsal.log") ||
+        fail "the rehearsal's status lines differ between Linux (<) and Windows (>)"
+    say "rehearsal passed with the same status lines as on Linux"
+else
+    say "rehearsal passed (no Linux bench in build/ to compare its status lines with)"
+fi
+
+# 3. The window suites.
+runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
+pthread="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")"
+export WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$runtime");$(winepath -w "$pthread")"
+ctest --test-dir "$build" -L window --output-on-failure --timeout 300 >"$run/suites.log" 2>&1 || {
+    cat "$run/suites.log"
+    fail "a window suite failed under Wine"
+}
+grep -E 'tests passed|SKIP' "$run/suites.log" || true
+# The suites that click through the window and the bench as a desktop would, again on Windows'
+# own windows instead of the offscreen stand-in.
+for t in tests/ui/test_desktop_session tests/workflow/test_event_delivery; do
+    QT_QPA_PLATFORM=windows wine "$build/$t.exe" >"$run/$(basename "$t")-windows.log" 2>&1 || {
+        tr -d '\r' <"$run/$(basename "$t")-windows.log"
+        fail "$(basename "$t") on the windows platform"
+    }
+    tr -d '\r' <"$run/$(basename "$t")-windows.log" | grep -E '^Totals' || true
+done
+unset WINEPATH
+say "window suites passed"
+
+# 4. The "FDU App" system box of a build without a product name.
+(cd "$run/bench" && exec wine ./product_null_name.exe) &
+null_pid=$!
+drive okbox "FDU App" "AUTO_BUILD ERROR: Firmware file name OR Product name missing!" 60 ||
+    fail "no \"FDU App\" box with the expected text"
+import -window root "$run/fdu-app-box.png" || true
+# Then the dialog with the same fault in the start language; closing it ends the program.
+drive wait "UI_Message" 60 >/dev/null || fail "no message dialog after the \"FDU App\" box"
+drive close "UI_Message"
+status=0
+wait "$null_pid" || status=$?
+[ "$status" -eq 0 ] || fail "the program without a product name ended with $status"
+say "\"FDU App\" box shown through the system, OK pressed, exit code 0"
+
+# 5. 144 dpi: Wine reads the resolution at start-up from the user's desktop settings.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wineserver --kill
+wineserver --wait || true
+wineserver --persistent
+start_product "$app"
+product_pid=$!
+size="$(drive wait "$caption" 120)" || fail "no window at 144 dpi"
+import -window root "$run/VornikFDU-144dpi.png"
+read -r width height <<<"$size"
+# 1.5 times 907 x 416, give or take the rounding of one pixel.
+if [ $((width * 2 - 1361)) -lt -2 ] || [ $((width * 2 - 1361)) -gt 2 ] ||
+    [ "$height" -ne 624 ]; then
+    fail "at 144 dpi the window is $size, expected 1.5 times 907 x 416"
+fi
+close_window $size
+status=0
+wait "$product_pid" || status=$?
+[ "$status" -eq 0 ] || fail "VornikFDU.exe at 144 dpi ended with $status"
+say "at 144 dpi the window is $size pixels"
+say "passed"
