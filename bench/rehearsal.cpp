@@ -29,20 +29,6 @@
 
 namespace {
 
-// Every text a status row can show, by key.
-constexpr const char *kStatusKeys[] = {
-    "StrRes_StatusInIdleMode",
-    "StrRes_StatusSettingFlashMode",
-    "StrRes_StatusInFlashMode",
-    "StrRes_StatusFlashModeFail",
-    "StrRes_StatusSendingFhx",
-    "StrRes_StatusStoringAndUpdating",
-    "StrRes_StatusUpdateCompleted",
-    "StrRes_StatusUpdateTimeout",
-    "StrRes_StatusPrinterNotFound",
-    "StrRes_StatusPrinterNotConnected",
-    "StrRes_StatusFlashingTimeout",
-};
 constexpr const char *kLanguages[] = { "EN", "DE", "ES", "FR" };
 
 QByteArray Local(const QString &text)

@@ -32,21 +32,6 @@ vornik::Clock &TheClock()
     return *vornik::CurrentPlatform().clock;
 }
 
-// Status keys a row can end with, to find the English of the window's text.
-constexpr const char *kStatusKeys[] = {
-    "StrRes_StatusInIdleMode",
-    "StrRes_StatusSettingFlashMode",
-    "StrRes_StatusInFlashMode",
-    "StrRes_StatusFlashModeFail",
-    "StrRes_StatusSendingFhx",
-    "StrRes_StatusStoringAndUpdating",
-    "StrRes_StatusUpdateCompleted",
-    "StrRes_StatusUpdateTimeout",
-    "StrRes_StatusPrinterNotFound",
-    "StrRes_StatusPrinterNotConnected",
-    "StrRes_StatusFlashingTimeout",
-};
-
 // "1 min 42 s", "42 s": units that read the same in all four languages.
 QString DurationText(qint64 ms)
 {
