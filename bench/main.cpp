@@ -19,6 +19,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 // Whether a person could see the bench. The offscreen and minimal platforms draw nowhere, so
@@ -89,6 +93,11 @@ int main(int argc, char **argv)
             qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
+#ifdef Q_OS_WIN
+    // The rehearsal writes UTF-8 on every system, so that its logs compare; a console shows it
+    // right only once told.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QApplication app(argc, argv);
     if (rehearse && outputDir.isEmpty())
         outputDir = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../rehearsal");
@@ -98,13 +107,23 @@ int main(int argc, char **argv)
     vornik::InstallPlatform(&printers, &clock);
     InstallQtErrorBox();
 
+    // The image is reached the way the transfer reaches it, and given back before any run: on
+    // Windows it is a resource that is neither found nor mapped until asked for.
     vornik::FirmwareImageSource &image = vornik::EmbeddedFirmwareImage();
-    const QByteArrayView bytes(image.data(), image.size());
-    const QString sha256
-        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    std::uint32_t imageBytes = 0;
+    QString sha256;
+    if (image.openModule() && image.find() && image.load()) {
+        if (image.data()) {
+            imageBytes = image.size();
+            const QByteArrayView bytes(image.data(), imageBytes);
+            sha256 = QString::fromLatin1(
+                QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        }
+        image.release();
+    }
 
     const BuildTexts texts = BuildTexts::fromBuild();
-    BenchWindow bench(printers, texts.productName, image.size(), sha256, &clock);
+    BenchWindow bench(printers, texts.productName, imageBytes, sha256, &clock);
     bench.setAttribute(Qt::WA_QuitOnClose, false); // the program ends with the main window
     if (!rehearse) {
         for (int i = 0; i < 2; ++i)
