@@ -31,9 +31,11 @@ namespace {
 
 constexpr const char *kLanguages[] = { "EN", "DE", "ES", "FR" };
 
-QByteArray Local(const QString &text)
+// UTF-8 on every system (not Windows' ANSI code page), so that the logs of one rehearsal on
+// Linux and on Windows compare byte for byte.
+QByteArray Utf8(const QString &text)
 {
-    return text.toLocal8Bit();
+    return text.toUtf8();
 }
 
 template<typename T> T *Element(QWidget &owner, const char *name)
@@ -105,7 +107,7 @@ void Rehearsal::screenshot(const QString &name)
     const QString file = outputDir_
         + QStringLiteral("/%1-%2.png").arg(++shots_, 2, 10, QLatin1Char('0')).arg(name);
     if (!both.save(file))
-        std::fprintf(out_, "  (could not save %s)\n", Local(file).constData());
+        std::fprintf(out_, "  (could not save %s)\n", Utf8(file).constData());
 }
 
 void Rehearsal::statusRowsChanged(int first, int last)
@@ -124,8 +126,8 @@ void Rehearsal::statusRowsChanged(int first, int last)
         history_[row].append(key);
         const QString serial = row < serials->count() ? serials->item(row)->text() : QString();
         std::fprintf(out_, "%7.1f s  row %d  %-10s  %-42s  %s: %s\n", seconds(), row + 1,
-            Local(serial).constData(), Local(text).constData(), Local(key).constData(),
-            Local(english_.count(key) ? english_.at(key) : QString()).constData());
+            Utf8(serial).constData(), Utf8(text).constData(), Utf8(key).constData(),
+            Utf8(english_.count(key) ? english_.at(key) : QString()).constData());
         std::fflush(out_);
         // Taken once the window has painted the change.
         const QString name = QStringLiteral("row%1-%2")
@@ -155,7 +157,7 @@ void Rehearsal::answerDialog(QWidget *dialog)
     if (!dialog || !dialog->isVisible())
         return;
     if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
-        std::fprintf(out_, "%7.1f s  message box: %s\n", seconds(), Local(box->text()).constData());
+        std::fprintf(out_, "%7.1f s  message box: %s\n", seconds(), Utf8(box->text()).constData());
         messages_.append(box->text());
         screenshot(QStringLiteral("message"));
         if (QAbstractButton *button
@@ -174,18 +176,18 @@ void Rehearsal::answerDialog(QWidget *dialog)
         summaryTotal_ = match.captured(2).toInt();
         const QString indent = QStringLiteral("\n                    ");
         std::fprintf(out_, "%7.1f s  summary: %s%s%s\n", seconds(),
-            Local(result ? result->text().replace(QLatin1Char('\n'), indent) : QString())
+            Utf8(result ? result->text().replace(QLatin1Char('\n'), indent) : QString())
                 .constData(),
-            Local(indent).constData(), Local(counts->text()).constData());
+            Utf8(indent).constData(), Utf8(counts->text()).constData());
         std::fflush(out_);
         const QString file = outputDir_ + QStringLiteral("/summary.png");
         if (!dialog->grab().save(file))
-            std::fprintf(out_, "  (could not save %s)\n", Local(file).constData());
+            std::fprintf(out_, "  (could not save %s)\n", Utf8(file).constData());
     } else {
         const QString text = message ? message->text() : QString();
         messages_.append(text);
         std::fprintf(out_, "%7.1f s  message: %s\n", seconds(),
-            Local(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))).constData());
+            Utf8(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))).constData());
         std::fflush(out_);
         const QString file = outputDir_ + QStringLiteral("/message-%1.png").arg(messages_.size());
         dialog->grab().save(file);
@@ -199,8 +201,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
 {
     startedMs_ = QDateTime::currentMSecsSinceEpoch();
     if (!QDir().mkpath(outputDir_)) {
-        std::fprintf(
-            out_, "Cannot create %s for the screenshots.\n", Local(outputDir_).constData());
+        std::fprintf(out_, "Cannot create %s for the screenshots.\n", Utf8(outputDir_).constData());
         return 2;
     }
     for (const QString &old : QDir(outputDir_).entryList({ QStringLiteral("*.png") }, QDir::Files))
@@ -217,8 +218,8 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         bench_.speedCombo->setCurrentIndex(bench_.speedCombo->findData(50));
 
         std::fprintf(out_, "Rehearsal: %zu printers, printer clock %s; screenshots in %s\n",
-            printers.size(), Local(bench_.speedCombo->currentText()).constData(),
-            Local(QDir(outputDir_).absolutePath()).constData());
+            printers.size(), Utf8(bench_.speedCombo->currentText()).constData(),
+            Utf8(QDir(outputDir_).absolutePath()).constData());
         const int alreadyListed = list->count();
         for (const RehearsalPrinter &printer : printers) {
             bench_.serialEdit->setText(printer.serial);
@@ -228,9 +229,9 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
             QTest::mouseClick(bench_.attachButton, Qt::LeftButton);
             const char *key = ExpectedFinalStatusKey(printer.behaviour);
             std::fprintf(out_, "  attached %-10s  %s; expected to end: %s\n",
-                Local(printer.serial).constData(),
-                Local(BehaviourText(printer.behaviour, printer.percent)).constData(),
-                Local(english_[QLatin1String(key)]).constData());
+                Utf8(printer.serial).constData(),
+                Utf8(BehaviourText(printer.behaviour, printer.percent)).constData(),
+                Utf8(english_[QLatin1String(key)]).constData());
         }
         const int expectedEntries = alreadyListed + int(printers.size());
         if (!QTest::qWaitFor([&] { return list->count() == expectedEntries; }, 10000)) {
@@ -251,7 +252,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
                     list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
             if (ours && item->checkState() != Qt::Checked) {
                 std::fprintf(
-                    out_, "Clicking %s did not tick it.\n", Local(item->text()).constData());
+                    out_, "Clicking %s did not tick it.\n", Utf8(item->text()).constData());
                 return 2;
             }
         }
@@ -356,14 +357,14 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         ok = ok && returnOk;
         allAsExpected = allAsExpected && ok;
         std::fprintf(out_, "  %-4s %-10s  %-48s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
-            Local(printer.serial).constData(),
-            Local(BehaviourText(printer.behaviour, printer.percent)).constData(),
-            Local(finalKey).constData(), Local(mode).constData(),
-            Local(received.isEmpty() ? QStringLiteral("nothing received") : received).constData(),
-            image.isEmpty() ? "" : ", ", Local(image).constData());
+            Utf8(printer.serial).constData(),
+            Utf8(BehaviourText(printer.behaviour, printer.percent)).constData(),
+            Utf8(finalKey).constData(), Utf8(mode).constData(),
+            Utf8(received.isEmpty() ? QStringLiteral("nothing received") : received).constData(),
+            image.isEmpty() ? "" : ", ", Utf8(image).constData());
         if (mark != int(ReturnMark::None) || !returnOk)
             std::fprintf(out_, "       after the run: %s%s\n",
-                Local(mark == int(ReturnMark::None) ? QStringLiteral("(no mark)") : cameBack)
+                Utf8(mark == int(ReturnMark::None) ? QStringLiteral("(no mark)") : cameBack)
                     .constData(),
                 returnOk ? "" : "  <- not what its behaviour predicts");
     }
@@ -374,7 +375,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         countsRight ? "ok" : "FAIL");
     const bool passed = allAsExpected && countsRight;
     std::fprintf(out_, "Rehearsal %s in %.1f s; screenshots in %s\n", passed ? "passed" : "FAILED",
-        seconds(), Local(QDir(outputDir_).absolutePath()).constData());
+        seconds(), Utf8(QDir(outputDir_).absolutePath()).constData());
     std::fflush(out_);
     return passed ? 0 : 1;
 }

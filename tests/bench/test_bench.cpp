@@ -246,7 +246,7 @@ private slots:
         const int result = rehearsal.run(printers);
         std::fclose(out);
         log.seek(0);
-        const QString account = QString::fromLocal8Bit(log.readAll());
+        const QString account = QString::fromUtf8(log.readAll());
         QVERIFY2(result == exitCode, qPrintable(account));
 
         const QStringList completed = rehearsal.history().at(0);
