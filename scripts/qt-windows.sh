@@ -11,13 +11,24 @@
 # Shared DLLs: the LGPL lets an operator replace Qt's DLLs beside the executable, and the zip
 # stays small enough.
 #
-# Usage: scripts/qt-windows.sh [--cached]
-#   --cached   only report a finished cache folder (exit 1 when there is none); build nothing
+# An interrupted build is taken up where it stopped: the source, the configured build folder and
+# what Ninja finished stay in the cache beside the result until it is complete.
+#
+# Usage: scripts/qt-windows.sh [--cached | --within SECONDS]
+#   --cached           only report a finished cache folder (exit 1 when there is none)
+#   --within SECONDS   stop building after SECONDS and exit 3, to take it up on the next call
 set -euo pipefail
 cached_only=0
-if [ "${1:-}" = "--cached" ]; then
-    cached_only=1
-fi
+within=0
+case "${1:-}" in
+--cached) cached_only=1 ;;
+--within) within="${2:?--within needs a number of seconds}" ;;
+"") ;;
+*)
+    echo "qt-windows: unknown argument $1 (usage: $0 [--cached | --within SECONDS])" >&2
+    exit 2
+    ;;
+esac
 cd "$(dirname "$0")/.."
 repo="$(pwd)"
 start=$SECONDS
@@ -66,6 +77,48 @@ for p in "${patches[@]}"; do key_text+=" $(sha256sum "$p" | cut -c1-16)"; done
 key="qt-${version//[^A-Za-z0-9.]/_}-$(printf '%s' "$key_text" | sha256sum | cut -c1-12)"
 prefix="$cache_root/$key"
 
+fetch_and_configure() {
+    # The source package comes from the archive the machine already installs from.
+    if ! apt-get source --print-uris "qt6-base=$version" >/dev/null 2>&1; then
+        list=/etc/apt/sources.list.d/vornik-deb-src.sources
+        say "adding a deb-src entry ($list) and updating the package lists"
+        SUDO=""
+        [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$list" >/dev/null
+        $SUDO apt-get update -qq
+    fi
+    say "fetching the source package qt6-base=$version"
+    (cd "$work" && apt-get source -qq --download-only "qt6-base=$version" >/dev/null)
+    dsc="$(ls "$work"/qt6-base_*.dsc)"
+    (cd "$work" && dpkg-source --no-check -x "$dsc" src >/dev/null)
+    for p in "${patches[@]}"; do
+        say "applying $(basename "$p")"
+        patch -d "$work/src" -p1 --forward <"$p"
+    done
+
+    cat >"$work/toolchain.cmake" <<'EOF'
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+EOF
+
+    say "configuring"
+    cmake -G Ninja -S "$work/src" -B "$work/build" \
+        -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        "${flags[@]}" >"$work/configure.log" 2>&1 || {
+        tail -n 60 "$work/configure.log" >&2
+        echo "qt-windows: configuring Qt failed (log: $work/configure.log)" >&2
+        exit 1
+    }
+}
+
 reuse() {
     if [ -f "$prefix/.complete" ]; then
         say "reusing $prefix"
@@ -88,56 +141,30 @@ if ! flock -n 9; then
 fi
 reuse
 
-say "building Qt $version for Windows into $prefix (about 45 minutes on 2 busy cores)"
 work="$cache_root/$key.work"
-rm -rf "$work" "$prefix"
-mkdir -p "$work"
-
-# The source package comes from the archive the machine already installs from.
-if ! apt-get source --print-uris "qt6-base=$version" >/dev/null 2>&1; then
-    list=/etc/apt/sources.list.d/vornik-deb-src.sources
-    say "adding a deb-src entry ($list) and updating the package lists"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$list" >/dev/null
-    $SUDO apt-get update -qq
+rm -rf "$prefix"
+if [ -f "$work/build/build.ninja" ]; then
+    say "taking up the unfinished build of Qt $version for Windows in $work"
+else
+    say "building Qt $version for Windows into $prefix (about 45 minutes on 2 busy cores)"
+    rm -rf "$work"
+    mkdir -p "$work"
+    fetch_and_configure
 fi
-say "fetching the source package qt6-base=$version"
-(cd "$work" && apt-get source -qq --download-only "qt6-base=$version" >/dev/null)
-dsc="$(ls "$work"/qt6-base_*.dsc)"
-(cd "$work" && dpkg-source --no-check -x "$dsc" src >/dev/null)
-for p in "${patches[@]}"; do
-    say "applying $(basename "$p")"
-    patch -d "$work/src" -p1 --forward <"$p"
-done
 
-cat >"$work/toolchain.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
-EOF
-
-say "configuring"
-cmake -G Ninja -S "$work/src" -B "$work/build" \
-    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-    "${flags[@]}" >"$work/configure.log" 2>&1 || {
-    tail -n 60 "$work/configure.log" >&2
-    echo "qt-windows: configuring Qt failed (log: $work/configure.log)" >&2
-    exit 1
-}
 say "building (progress: [done/total] steps)"
 jobs="${VORNIK_QT_WINDOWS_JOBS:-$(nproc)}"
+limit=()
+[ "$within" -gt 0 ] && limit=(timeout --signal=INT "$within")
 # Ninja's own progress lines, one in fifty, so a CI log shows that it moves.
-if ! NINJA_STATUS="[%f/%t %es] " nice -n 10 ninja -C "$work/build" -j "$jobs" 2>&1 |
+status=0
+NINJA_STATUS="[%f/%t %es] " "${limit[@]}" nice -n 10 ninja -C "$work/build" -j "$jobs" 2>&1 |
     awk '/^\[[0-9]+\/[0-9]+ / { n++; if (n % 50 == 1) { print; fflush() } next }
-         /error|Error|FAILED/ { print; fflush() }' >&2; then
+         /error|Error|FAILED/ { print; fflush() }' >&2 || status=$?
+if [ "$status" -eq 124 ] || [ "$status" -eq 130 ]; then
+    say "not finished within $within s; the next call takes it up ($(ninja -C "$work/build" -n 2>/dev/null | grep -c '^\[') steps left)"
+    exit 3
+elif [ "$status" -ne 0 ]; then
     echo "qt-windows: building Qt failed (rerun: ninja -C $work/build)" >&2
     exit 1
 fi
