@@ -16,7 +16,7 @@ else
         cmake ninja-build g++ pkg-config dpkg-dev file
         qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
         libudev-dev dbus-daemon
-        xvfb xauth imagemagick fonts-open-sans
+        xvfb xauth imagemagick fonts-open-sans fonts-dejavu-core
         g++-mingw-w64-x86-64 wine64 wine doctest-dev zip unzip
         clang libclang-rt-14-dev
         libbenchmark-dev
