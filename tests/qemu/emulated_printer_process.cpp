@@ -145,3 +145,14 @@ QByteArray EmulatedPrinter::sha256Hex(const QByteArray &image)
 {
     return QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
 }
+
+QByteArray TestImage(qsizetype size, int seed)
+{
+    QByteArray image(size, Qt::Uninitialized);
+    std::uint32_t state = 0x9E3779B9u * static_cast<std::uint32_t>(seed + 1);
+    for (qsizetype i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        image[i] = static_cast<char>(state >> 24);
+    }
+    return image;
+}

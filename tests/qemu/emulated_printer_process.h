@@ -61,3 +61,6 @@ private:
 
 // One line per entry of a device table, for failure messages.
 QString DescribeDeviceTable(const USBPrinterClassDeviceInfo &table);
+
+// An image of `size` bytes that no two seeds share and no printer could mistake for a real one.
+QByteArray TestImage(qsizetype size, int seed);

@@ -54,17 +54,6 @@ struct Message {
     int language; // the window's language when it was told
 };
 
-QByteArray TestImage(qsizetype size)
-{
-    QByteArray image(size, Qt::Uninitialized);
-    std::uint32_t state = 54321;
-    for (qsizetype i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        image[i] = static_cast<char>(state >> 16);
-    }
-    return image;
-}
-
 // Waits until udevd has processed every event so far: the node's group and mode are set and the
 // monitors have heard of it.
 void Settle()
@@ -183,7 +172,7 @@ private:
     QStringList statusTexts() const;
 
     const QString product_ = BuildTexts::fromBuild().productName;
-    const QByteArray image_ = TestImage(512 * 1024 + 777);
+    const QByteArray image_ = TestImage(512 * 1024 + 777, 'p');
     vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
                                               image_.constData()),
         static_cast<std::uint32_t>(image_.size()) };

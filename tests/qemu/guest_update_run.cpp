@@ -30,17 +30,6 @@ namespace {
 
 using Message = RecordedMessage;
 
-QByteArray TestImage(qsizetype size)
-{
-    QByteArray image(size, Qt::Uninitialized);
-    std::uint32_t state = 12345;
-    for (qsizetype i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        image[i] = static_cast<char>(state >> 16);
-    }
-    return image;
-}
-
 } // namespace
 
 class GuestUpdateRun : public QObject {
@@ -68,7 +57,7 @@ private:
     void runUpdate(Run &run, int expectedListed);
 
     // A small image keeps the run short; its size ends on no 512-byte packet (see README).
-    const QByteArray image_ = TestImage(2 * 1024 * 1024 + 777);
+    const QByteArray image_ = TestImage(2 * 1024 * 1024 + 777, 'u');
     vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
                                               image_.constData()),
         static_cast<std::uint32_t>(image_.size()) };
