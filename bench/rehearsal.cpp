@@ -31,12 +31,8 @@ namespace {
 
 constexpr const char *kLanguages[] = { "EN", "DE", "ES", "FR" };
 
-// UTF-8 on every system (not Windows' ANSI code page), so that the logs of one rehearsal on
-// Linux and on Windows compare byte for byte.
-QByteArray Utf8(const QString &text)
-{
-    return text.toUtf8();
-}
+// Every text of the account is written as UTF-8 (qUtf8Printable), never in Windows' ANSI code
+// page, so that one rehearsal's logs on Linux and on Windows compare byte for byte.
 
 template<typename T> T *Element(QWidget &owner, const char *name)
 {
@@ -107,7 +103,7 @@ void Rehearsal::screenshot(const QString &name)
     const QString file = outputDir_
         + QStringLiteral("/%1-%2.png").arg(++shots_, 2, 10, QLatin1Char('0')).arg(name);
     if (!both.save(file))
-        std::fprintf(out_, "  (could not save %s)\n", Utf8(file).constData());
+        std::fprintf(out_, "  (could not save %s)\n", qUtf8Printable(file));
 }
 
 void Rehearsal::statusRowsChanged(int first, int last)
@@ -126,8 +122,8 @@ void Rehearsal::statusRowsChanged(int first, int last)
         history_[row].append(key);
         const QString serial = row < serials->count() ? serials->item(row)->text() : QString();
         std::fprintf(out_, "%7.1f s  row %d  %-10s  %-42s  %s: %s\n", seconds(), row + 1,
-            Utf8(serial).constData(), Utf8(text).constData(), Utf8(key).constData(),
-            Utf8(english_.count(key) ? english_.at(key) : QString()).constData());
+            qUtf8Printable(serial), qUtf8Printable(text), qUtf8Printable(key),
+            qUtf8Printable(english_.count(key) ? english_.at(key) : QString()));
         std::fflush(out_);
         // Taken once the window has painted the change.
         const QString name = QStringLiteral("row%1-%2")
@@ -157,7 +153,7 @@ void Rehearsal::answerDialog(QWidget *dialog)
     if (!dialog || !dialog->isVisible())
         return;
     if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
-        std::fprintf(out_, "%7.1f s  message box: %s\n", seconds(), Utf8(box->text()).constData());
+        std::fprintf(out_, "%7.1f s  message box: %s\n", seconds(), qUtf8Printable(box->text()));
         messages_.append(box->text());
         screenshot(QStringLiteral("message"));
         if (QAbstractButton *button
@@ -176,18 +172,17 @@ void Rehearsal::answerDialog(QWidget *dialog)
         summaryTotal_ = match.captured(2).toInt();
         const QString indent = QStringLiteral("\n                    ");
         std::fprintf(out_, "%7.1f s  summary: %s%s%s\n", seconds(),
-            Utf8(result ? result->text().replace(QLatin1Char('\n'), indent) : QString())
-                .constData(),
-            Utf8(indent).constData(), Utf8(counts->text()).constData());
+            qUtf8Printable(result ? result->text().replace(QLatin1Char('\n'), indent) : QString()),
+            qUtf8Printable(indent), qUtf8Printable(counts->text()));
         std::fflush(out_);
         const QString file = outputDir_ + QStringLiteral("/summary.png");
         if (!dialog->grab().save(file))
-            std::fprintf(out_, "  (could not save %s)\n", Utf8(file).constData());
+            std::fprintf(out_, "  (could not save %s)\n", qUtf8Printable(file));
     } else {
         const QString text = message ? message->text() : QString();
         messages_.append(text);
         std::fprintf(out_, "%7.1f s  message: %s\n", seconds(),
-            Utf8(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))).constData());
+            qUtf8Printable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
         std::fflush(out_);
         const QString file = outputDir_ + QStringLiteral("/message-%1.png").arg(messages_.size());
         dialog->grab().save(file);
@@ -201,7 +196,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
 {
     startedMs_ = QDateTime::currentMSecsSinceEpoch();
     if (!QDir().mkpath(outputDir_)) {
-        std::fprintf(out_, "Cannot create %s for the screenshots.\n", Utf8(outputDir_).constData());
+        std::fprintf(out_, "Cannot create %s for the screenshots.\n", qUtf8Printable(outputDir_));
         return 2;
     }
     for (const QString &old : QDir(outputDir_).entryList({ QStringLiteral("*.png") }, QDir::Files))
@@ -218,8 +213,8 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         bench_.speedCombo->setCurrentIndex(bench_.speedCombo->findData(50));
 
         std::fprintf(out_, "Rehearsal: %zu printers, printer clock %s; screenshots in %s\n",
-            printers.size(), Utf8(bench_.speedCombo->currentText()).constData(),
-            Utf8(QDir(outputDir_).absolutePath()).constData());
+            printers.size(), qUtf8Printable(bench_.speedCombo->currentText()),
+            qUtf8Printable(QDir(outputDir_).absolutePath()));
         const int alreadyListed = list->count();
         for (const RehearsalPrinter &printer : printers) {
             bench_.serialEdit->setText(printer.serial);
@@ -229,9 +224,9 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
             QTest::mouseClick(bench_.attachButton, Qt::LeftButton);
             const char *key = ExpectedFinalStatusKey(printer.behaviour);
             std::fprintf(out_, "  attached %-10s  %s; expected to end: %s\n",
-                Utf8(printer.serial).constData(),
-                Utf8(BehaviourText(printer.behaviour, printer.percent)).constData(),
-                Utf8(english_[QLatin1String(key)]).constData());
+                qUtf8Printable(printer.serial),
+                qUtf8Printable(BehaviourText(printer.behaviour, printer.percent)),
+                qUtf8Printable(english_[QLatin1String(key)]));
         }
         const int expectedEntries = alreadyListed + int(printers.size());
         if (!QTest::qWaitFor([&] { return list->count() == expectedEntries; }, 10000)) {
@@ -251,8 +246,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
                 QTest::mouseClick(
                     list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
             if (ours && item->checkState() != Qt::Checked) {
-                std::fprintf(
-                    out_, "Clicking %s did not tick it.\n", Utf8(item->text()).constData());
+                std::fprintf(out_, "Clicking %s did not tick it.\n", qUtf8Printable(item->text()));
                 return 2;
             }
         }
@@ -357,15 +351,15 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         ok = ok && returnOk;
         allAsExpected = allAsExpected && ok;
         std::fprintf(out_, "  %-4s %-10s  %-48s ended %-32s  %s, %s%s%s\n", ok ? "ok" : "FAIL",
-            Utf8(printer.serial).constData(),
-            Utf8(BehaviourText(printer.behaviour, printer.percent)).constData(),
-            Utf8(finalKey).constData(), Utf8(mode).constData(),
-            Utf8(received.isEmpty() ? QStringLiteral("nothing received") : received).constData(),
-            image.isEmpty() ? "" : ", ", Utf8(image).constData());
+            qUtf8Printable(printer.serial),
+            qUtf8Printable(BehaviourText(printer.behaviour, printer.percent)),
+            qUtf8Printable(finalKey), qUtf8Printable(mode),
+            qUtf8Printable(received.isEmpty() ? QStringLiteral("nothing received") : received),
+            image.isEmpty() ? "" : ", ", qUtf8Printable(image));
         if (mark != int(ReturnMark::None) || !returnOk)
             std::fprintf(out_, "       after the run: %s%s\n",
-                Utf8(mark == int(ReturnMark::None) ? QStringLiteral("(no mark)") : cameBack)
-                    .constData(),
+                qUtf8Printable(
+                    mark == int(ReturnMark::None) ? QStringLiteral("(no mark)") : cameBack),
                 returnOk ? "" : "  <- not what its behaviour predicts");
     }
     const bool countsRight
@@ -375,7 +369,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
         countsRight ? "ok" : "FAIL");
     const bool passed = allAsExpected && countsRight;
     std::fprintf(out_, "Rehearsal %s in %.1f s; screenshots in %s\n", passed ? "passed" : "FAILED",
-        seconds(), Utf8(QDir(outputDir_).absolutePath()).constData());
+        seconds(), qUtf8Printable(QDir(outputDir_).absolutePath()));
     std::fflush(out_);
     return passed ? 0 : 1;
 }
