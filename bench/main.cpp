@@ -10,6 +10,7 @@
 #include "firmware/embedded_image.h"
 #include "printer_link/simulated/virtual_clock.h"
 #include "ui/form1.h"
+#include "ui/log.h"
 #include "ui/message_dialog.h"
 
 #include <QApplication>
@@ -99,6 +100,7 @@ int main(int argc, char **argv)
     SetConsoleOutputCP(CP_UTF8);
 #endif
     QApplication app(argc, argv);
+    InstallStandardErrorLog();
     if (rehearse && outputDir.isEmpty())
         outputDir = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../rehearsal");
 

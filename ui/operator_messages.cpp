@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -133,7 +132,7 @@ void InstallQtErrorBox()
         auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
         if (!app) {
             // No window system to show a box on: the text must not be lost all the same.
-            std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(message));
+            qWarning("%s: %s", qUtf8Printable(title), qUtf8Printable(message));
             return;
         }
         const auto show = [&] { QMessageBox::critical(nullptr, title, message, QMessageBox::Ok); };

@@ -2,13 +2,13 @@
 #include "firmware/embedded_image.h"
 #include "printer_link/platform.h"
 #include "ui/form1.h"
+#include "ui/log.h"
 #include "ui/message_dialog.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
 
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -37,17 +37,15 @@ void StartUpMessages(QtMsgType type, const QMessageLogContext &, const QString &
         return;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fputs("VornikFDU needs a graphical session (X11 or Wayland): no display could be "
-                   "opened.\n",
-            stderr);
+        WriteLogLine(QStringLiteral("VornikFDU needs a graphical session (X11 or Wayland): no "
+                                    "display could be opened."));
     } else {
         // A display is named but did not open (refused, or a library of the toolkit is
         // missing): what the toolkit said is the reason.
         for (const QString &line : std::as_const(HeldBackMessages()))
-            std::fprintf(stderr, "%s\n", qUtf8Printable(line));
-        std::fprintf(stderr, "VornikFDU could not open its window: %s\n", qUtf8Printable(text));
+            WriteLogLine(line);
+        WriteLogLine(QStringLiteral("VornikFDU could not open its window: ") + text);
     }
-    std::fflush(stderr);
     std::_Exit(1);
 }
 
@@ -61,9 +59,9 @@ int main(int, char **)
     char *argv[] = { name, nullptr };
     qInstallMessageHandler(StartUpMessages);
     QApplication app(argc, argv);
-    qInstallMessageHandler(nullptr);
+    InstallStandardErrorLog();
     for (const QString &text : std::as_const(HeldBackMessages()))
-        std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+        WriteLogLine(text);
 
     vornik::InstallDefaultPlatform();
 #ifndef Q_OS_WIN
