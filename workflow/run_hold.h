@@ -1,8 +1,8 @@
 // Keeps the machine from sleeping and the session from ending while an update run writes to
 // printers: a printer that loses its host halfway through the image is left in download mode.
-// On Linux it is a logind inhibitor lock taken over the system bus; elsewhere the platform's
-// session hold (printer_link/platform.h), which the Windows backend provides. Where neither is
-// to be had the run goes on, and one line on the standard error stream says so.
+// The hold is the platform's session hold (printer_link/platform.h): the Windows backend's, or
+// logind's on Linux (workflow/logind_hold.h). Where there is none, or it is refused, the run
+// goes on, and one warning in the program's log (standard error) says so.
 #pragma once
 
 #include <QString>
@@ -17,11 +17,4 @@ public:
     ~RunHold();
     RunHold(const RunHold &) = delete;
     RunHold &operator=(const RunHold &) = delete;
-
-    bool held() const { return held_; }
-
-private:
-    bool held_ = false;
-    // logind keeps its lock exactly as long as a copy of this descriptor is open (Linux).
-    int lock_ = -1;
 };

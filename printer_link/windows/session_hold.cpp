@@ -2,8 +2,10 @@
 
 namespace vornik::win {
 
-bool WindowsSessionHold::hold(std::intptr_t window, const std::u16string &reason)
+bool WindowsSessionHold::hold(
+    std::intptr_t window, const std::u16string &who, const std::u16string &reason)
 {
+    (void)who;
     release();
     // ES_CONTINUOUS keeps the state until it is cleared, instead of only resetting the idle
     // timer once. The display may still turn off: only the system must stay up.

@@ -26,7 +26,9 @@ public:
     { }
     ~WindowsSessionHold() override { release(); }
 
-    bool hold(std::intptr_t window, const std::u16string &reason) override;
+    // `who` is not passed on: the shutdown screen names the program by its window.
+    bool hold(
+        std::intptr_t window, const std::u16string &who, const std::u16string &reason) override;
     void release() override;
 
 private:

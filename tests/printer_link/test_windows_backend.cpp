@@ -392,7 +392,8 @@ TEST_CASE("a run holds the system awake and names its reason to the shutdown, an
     {
         vornik::win::WindowsSessionHold hold(
             { RecordExecutionState, RecordBlockReasonCreate, RecordBlockReasonDestroy });
-        CHECK(hold.hold(reinterpret_cast<std::intptr_t>(window), u"Printer firmware update"));
+        CHECK(hold.hold(reinterpret_cast<std::intptr_t>(window), u"ZELTAN QXR3303 FDU",
+            u"Printer firmware update"));
         REQUIRE(gSessionCalls.size() == 2);
         CHECK(gSessionCalls[0].name == "SetThreadExecutionState");
         CHECK(gSessionCalls[0].flags == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
