@@ -3,8 +3,8 @@
 #include "firmware/identity_check.h"
 #include "printer_link/printer_link.h"
 #include "printer_link/simulated/virtual_clock.h"
+#include "ui/build_texts.h"
 #include "ui/form1.h"
-#include "workflow/build_texts.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -176,8 +176,9 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
                    reinterpret_cast<const char16_t *>(file.utf16()), build, kBuildTextUnits)
                 == kFhxOk) {
             const QString model = productName_.section(QLatin1Char(' '), -1);
-            newFirmwareRevision = QStringLiteral("%1.%2.01")
-                                      .arg(model, QString::fromUtf16(build).section(' ', 0, 0));
+            newFirmwareRevision
+                = QStringLiteral("%1.%2.01")
+                      .arg(model, BuildTexts::buildNumberOf(QString::fromUtf16(build)));
         } else {
             newFirmwareRevision = QStringLiteral("NEW.01");
         }

@@ -29,8 +29,6 @@
 
 namespace {
 
-constexpr const char *kLanguages[] = { "EN", "DE", "ES", "FR" };
-
 // Every text of the account is written as UTF-8 (qUtf8Printable), never in Windows' ANSI code
 // page, so that one rehearsal's logs on Linux and on Windows compare byte for byte.
 
@@ -49,18 +47,7 @@ Rehearsal::Rehearsal(BenchWindow &bench, QWidget &window, QString outputDir, std
     , window_(window)
     , outputDir_(std::move(outputDir))
     , out_(out)
-{
-    for (const char *language : kLanguages) {
-        const auto table
-            = StringTable::open(QStringLiteral("VornikFDU.%1").arg(QLatin1String(language)));
-        for (const char *key : kStatusKeys) {
-            const QString text = table->lookup(key);
-            keyByText_.emplace(text, QLatin1String(key));
-            if (language == kLanguages[0])
-                english_[QLatin1String(key)] = text;
-        }
-    }
-}
+{ }
 
 Rehearsal::~Rehearsal()
 {
@@ -81,10 +68,13 @@ double Rehearsal::seconds() const
     return double(QDateTime::currentMSecsSinceEpoch() - startedMs_) / 1000.0;
 }
 
-QString Rehearsal::keyOf(const QString &text) const
+QString Rehearsal::english(const QString &key) const
 {
-    const auto found = keyByText_.find(text);
-    return found == keyByText_.end() ? QStringLiteral("(unknown text)") : found->second;
+    try {
+        return english_->lookup(qPrintable(key));
+    } catch (const std::exception &) {
+        return QStringLiteral("(no such key)");
+    }
 }
 
 void Rehearsal::screenshot(const QString &name)
@@ -118,12 +108,14 @@ void Rehearsal::statusRowsChanged(int first, int last)
         if (shown_[row] == text)
             continue;
         shown_[row] = text;
-        const QString key = keyOf(text);
+        QString key = statuses->item(row)->data(kStatusKeyRole).toString();
+        if (key.isEmpty())
+            key = QStringLiteral("(no key)");
         history_[row].append(key);
         const QString serial = row < serials->count() ? serials->item(row)->text() : QString();
         std::fprintf(out_, "%7.1f s  row %d  %-10s  %-42s  %s: %s\n", seconds(), row + 1,
             qUtf8Printable(serial), qUtf8Printable(text), qUtf8Printable(key),
-            qUtf8Printable(english_.count(key) ? english_.at(key) : QString()));
+            qUtf8Printable(english(key)));
         std::fflush(out_);
         // Taken once the window has painted the change.
         const QString name = QStringLiteral("row%1-%2")
@@ -226,7 +218,7 @@ int Rehearsal::run(const std::vector<RehearsalPrinter> &printers)
             std::fprintf(out_, "  attached %-10s  %s; expected to end: %s\n",
                 qUtf8Printable(printer.serial),
                 qUtf8Printable(BehaviourText(printer.behaviour, printer.percent)),
-                qUtf8Printable(english_[QLatin1String(key)]));
+                qUtf8Printable(english(QLatin1String(key))));
         }
         const int expectedEntries = alreadyListed + int(printers.size());
         if (!QTest::qWaitFor([&] { return list->count() == expectedEntries; }, 10000)) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "bench/bench_window.h"
+#include "ui/string_table.h"
 
 #include <QObject>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QWidget;
@@ -61,7 +63,8 @@ private:
     void statusRowsChanged(int first, int last);
     void answerDialog(QWidget *dialog);
     void screenshot(const QString &name);
-    QString keyOf(const QString &text) const;
+    // The English of a status key, as the report and the logs give it beside the window's text.
+    QString english(const QString &key) const;
     double seconds() const;
 
     BenchWindow &bench_;
@@ -72,8 +75,7 @@ private:
     std::function<void()> returnStep_;
     int shots_ = 0;
     qint64 startedMs_ = 0;
-    std::map<QString, QString> keyByText_; // every language's status text, to its key
-    std::map<QString, QString> english_; // key to English text
+    std::unique_ptr<StringTable> english_ = StringTable::open(QStringLiteral("VornikFDU.EN"));
     std::map<int, QString> shown_; // row to the text last printed
     std::map<int, QStringList> history_;
     int summaryUpdated_ = -1;

@@ -1,7 +1,7 @@
 // Streams the firmware image, whole and unchanged, to a printer in download mode.
 //
-// Qt-free: the window wraps it (transfer_form1.cpp) and supplies the way messages reach the
-// operator. The image comes from a FirmwareImageSource, the device from the platform seam.
+// Qt-free: the window wraps it (workflow/transfer_form1.cpp) and supplies the way messages reach
+// the operator. The image comes from a FirmwareImageSource, the device from the platform seam.
 #pragma once
 
 #include "firmware/firmware_image.h"

@@ -173,7 +173,7 @@ std::int32_t SendFramedCommand(const char *command)
     if (!device.platform().write(device.handle(), gCommandFrame, p - gCommandFrame))
         return 0;
     // The printer needs a moment with the channel still open before it takes the next request.
-    vornik::CurrentPlatform().clock->sleep(kPauseAfterCommandMs);
+    vornik::TheClock().sleep(kPauseAfterCommandMs);
     return 1;
 }
 
@@ -182,7 +182,7 @@ std::int32_t ReadPrinterReply()
     vornik::detail::OpenDevice device;
     if (!device.isOpen())
         return 0;
-    vornik::Clock &clock = *vornik::CurrentPlatform().clock;
+    vornik::Clock &clock = vornik::TheClock();
 
     std::size_t total = 0;
     bool done = false;

@@ -116,17 +116,22 @@ public:
 
 // Keeps the machine awake and the session from ending while printers are being written: a
 // printer that loses its host halfway through the image is left in download mode. The backend
-// of a machine that offers such a hold installs one (InstallSessionHold); everywhere else the
-// user interface finds none, or takes the hold through the desktop's own service.
+// of a machine that offers such a hold installs one (InstallSessionHold: Windows); where the
+// hold belongs to a desktop service rather than to the printer layer, the user interface
+// installs one at start-up (logind on Linux, over Qt's D-Bus module).
 class SessionHold {
 public:
     virtual ~SessionHold() = default;
     // Asks the machine to stay awake and the session to wait for `window` (a native window
-    // handle, 0 for none) with `reason` shown to whoever tries to end it. False when the
-    // machine could not be held at all; whatever part did take is still undone by release().
-    virtual bool hold(std::intptr_t window, const std::u16string &reason) = 0;
+    // handle, 0 for none), naming `who` asks and `reason` to whoever tries to end it. False
+    // when the machine could not be held at all; whatever part did take is still undone by
+    // release().
+    virtual bool hold(std::intptr_t window, const std::u16string &who, const std::u16string &reason)
+        = 0;
     // Undoes what hold() achieved; nothing when nothing is held.
     virtual void release() = 0;
+    // Why the last hold() failed, in a few words for the log.
+    virtual std::string whyNotHeld() const { return "the system refused it"; }
 };
 
 // The "FDU App" error box of the printer layer. Installed by the user interface; until then a
@@ -143,6 +148,11 @@ struct Platform {
 };
 
 Platform &CurrentPlatform();
+// The clock of the platform in force: the one the printer layer's waits run on.
+inline Clock &TheClock()
+{
+    return *CurrentPlatform().clock;
+}
 void InstallPlatform(DevicePlatform *devices, Clock *clock);
 void InstallErrorBox(ErrorBox box);
 void InstallSessionHold(SessionHold *session);

@@ -28,11 +28,14 @@
 #include <iterator>
 
 #ifdef Q_OS_WIN
-// After form1.h: it declares WM_DEVICECHANGE itself, which the Windows macro would clobber.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <dbt.h>
+
+static_assert(kWmDeviceChange == WM_DEVICECHANGE && kDbtDevNodesChanged == DBT_DEVNODES_CHANGED);
 #endif
 
 namespace {
@@ -492,15 +495,17 @@ void Form1::HighlightUpdateRow(int param_Row)
     }
 }
 
-void Form1::ReplaceStatusRow(int param_Row, const QString &param_Text)
+void Form1::ReplaceStatusRow(int param_Row, const char *param_Key)
 {
     QListWidget *list = FDUStatusListBox;
     if (param_Row < 0 || param_Row >= list->count())
         return;
+    const QString text = StrRes(param_Key);
     const bool highlighted = list->currentRow() == param_Row;
     RepaintsHeldBack held(list);
     std::unique_ptr<QListWidgetItem> old(list->takeItem(param_Row));
-    auto *line = new QListWidgetItem(param_Text);
+    auto *line = new QListWidgetItem(text);
+    line->setData(kStatusKeyRole, QString::fromLatin1(param_Key));
     for (const int role : { kStatusFillRole, kReturnMarkRole, int(Qt::ToolTipRole) })
         line->setData(role, old->data(role));
     list->insertItem(param_Row, line);
@@ -618,7 +623,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    // Arriving by Tab on a list whose lines are all unmarked, Space would have no line to tick.
+    // Arriving by Tab on a list without a current line, Space would have no line to tick.
     if (watched == SupportedPrinterCheckedListBox && event->type() == QEvent::FocusIn
         && !SupportedPrinterCheckedListBox->currentItem()
         && SupportedPrinterCheckedListBox->count() > 0)

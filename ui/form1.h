@@ -4,14 +4,16 @@
 // Element members carry the names operators' support staff know them by (and the same
 // objectName). The window's work routines are methods; they are implemented where their subject
 // lives: ui/ for the window itself, languages and messages; workflow/ for the printer list, the
-// update run and start-up; firmware/ for the transfer.
+// update run, the transfer, the watch after the run and start-up.
 #pragma once
 
+#include "printer_link/device_contract.h"
 #include "ui/background_worker.h"
+#include "ui/build_texts.h"
 #include "ui/image_list.h"
 #include "ui/message_dialog.h"
+#include "ui/status_row.h"
 #include "ui/string_table.h"
-#include "workflow/build_texts.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -34,38 +36,10 @@ namespace vornik {
 class FirmwareImageSource;
 }
 
-// What the fill behind a status row stands for.
-enum class StatusFill {
-    None,
-    Transfer, // bytes of the image the printer has accepted
-    TransferFailed, // how far the image got before the transfer failed
-    Wait, // time waited for the printer to store the image, against the limit
-};
-// A status row's fill, kept whole in one item role so that a row never shows one report's share
-// against another's total. The fill covers `done` / `total` of the row.
-struct StatusFillValue {
-    StatusFill kind = StatusFill::None;
-    quint64 done = 0;
-    quint64 total = 0;
-    friend bool operator==(const StatusFillValue &, const StatusFillValue &) = default;
-};
-Q_DECLARE_METATYPE(StatusFillValue)
-inline constexpr int kStatusFillRole = Qt::UserRole + 1;
-
-// What became of a printer after the run, shown as a mark at the right end of its status row;
-// the row's text stays as the run left it.
-enum class ReturnMark {
-    None, // not watched, or nothing known yet
-    NotBackYet, // not back in normal mode within the bound
-    NewFirmware, // back; its revision contains the caption's build number
-    OtherFirmware, // back; its revision does not contain it
-    Unjudged, // back, but no revision to judge (busy, silent, or no build number)
-};
-inline constexpr int kReturnMarkRole = Qt::UserRole + 2;
-
-// Device-change message of the window system, as the printer-list handler expects it.
-inline constexpr quint32 WM_DEVICECHANGE = 0x0219;
-inline constexpr quintptr DBT_DEVNODES_CHANGED = 0x0007;
+// The window system's device-change message and its "device nodes changed" parameter, under
+// names of their own: windows.h defines the Windows names as macros.
+inline constexpr quint32 kWmDeviceChange = 0x0219;
+inline constexpr quintptr kDbtDevNodesChanged = 0x0007;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -140,9 +114,10 @@ public:
     void SetWaitCursor(bool param_On);
     // Highlight row r of both update lists, or none (-1).
     void HighlightUpdateRow(int param_Row);
-    // Replace the text of row r of FDUStatusListBox, repainting held back around it. The row's
-    // fill and its tooltip stay.
-    void ReplaceStatusRow(int param_Row, const QString &param_Text);
+    // Replace the text of row r of FDUStatusListBox with the status text of `key` in the current
+    // language, repainting held back around it; the row keeps the key (kStatusKeyRole). The
+    // row's fill and its tooltip stay.
+    void ReplaceStatusRow(int param_Row, const char *param_Key);
     // The fill drawn behind the text of row r of FDUStatusListBox: `done` of `total` (bytes
     // delivered, or milliseconds waited against the limit), with `toolTip` on the row.
     void SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
@@ -225,7 +200,7 @@ public:
     // How many drags were handed to the compositor (Wayland).
     int systemMovesRequested() const { return systemMovesRequested_; }
 
-    // --- Firmware transfer (firmware/transfer_form1.cpp) --------------------------------
+    // --- Firmware transfer (workflow/transfer_form1.cpp) --------------------------------
     int App_CopyFirmwareRCDATAResourceToPrinter(const char16_t *param_pUsbPathStrW);
 
     // --- Event stubs --------------------------------------------------------------------
@@ -259,7 +234,8 @@ private:
     bool printerAccessNoticeShown_ = false;
     int systemMovesRequested_ = 0;
     // The download-mode entry each update row was sent to, so that no entry serves two rows.
-    int flashEntryOfRow_[6] = { -1, -1, -1, -1, -1, -1 };
+    static_assert(vornik::contract::kMaxPrinters == 6, "one -1 below for each printer");
+    int flashEntryOfRow_[vornik::contract::kMaxPrinters] = { -1, -1, -1, -1, -1, -1 };
     // The row whose image is being sent, and the transfer's last report and real time.
     int transferRow_ = -1;
     quint64 transferAccepted_ = 0;
@@ -271,7 +247,10 @@ private:
     struct RowRecord {
         quint64 bytesSent = 0;
         quint64 imageBytes = 0;
-        qint64 stepMs[3] = { -1, -1, -1 }; // -1: the step did not work on this row
+        // How long each step worked on this row; -1: the step did not work on it.
+        qint64 flashModeMs = -1;
+        qint64 sendMs = -1;
+        qint64 storeMs = -1;
         bool watched = false; // ended completed or timed out: its return is looked for
         std::uint32_t endedAt = 0; // tick when its last wait ended
         ReturnMark mark = ReturnMark::None;
@@ -283,7 +262,7 @@ private:
         std::uint32_t lastAskedAt = 0;
         QString toolTipBefore; // the row's tooltip when the run ended
     };
-    RowRecord rows_[6];
+    RowRecord rows_[vornik::contract::kMaxPrinters];
     QDateTime runStarted_;
     QDateTime runEnded_;
     QString buildNumber_;

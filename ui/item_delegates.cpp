@@ -1,7 +1,7 @@
 #include "ui/item_delegates.h"
 
-#include "ui/form1.h"
 #include "ui/return_mark.h"
+#include "ui/status_row.h"
 
 #include <QApplication>
 #include <QPainter>

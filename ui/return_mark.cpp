@@ -1,6 +1,6 @@
 #include "ui/return_mark.h"
 
-#include "ui/form1.h"
+#include "ui/status_row.h"
 
 #include <QPainter>
 #include <QPainterPath>

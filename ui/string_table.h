@@ -15,19 +15,3 @@ public:
     // Throws std::runtime_error when there is none.
     static std::unique_ptr<StringTable> open(const QString &baseName);
 };
-
-// Every text a status row can show, by key: how the window's text of a row is traced back to its
-// key and its English.
-inline constexpr const char *kStatusKeys[] = {
-    "StrRes_StatusInIdleMode",
-    "StrRes_StatusSettingFlashMode",
-    "StrRes_StatusInFlashMode",
-    "StrRes_StatusFlashModeFail",
-    "StrRes_StatusSendingFhx",
-    "StrRes_StatusStoringAndUpdating",
-    "StrRes_StatusUpdateCompleted",
-    "StrRes_StatusUpdateTimeout",
-    "StrRes_StatusPrinterNotFound",
-    "StrRes_StatusPrinterNotConnected",
-    "StrRes_StatusFlashingTimeout",
-};

@@ -6,7 +6,6 @@
 
 #include <QListWidget>
 
-#include <cstdio>
 #include <exception>
 
 #ifdef Q_OS_UNIX
@@ -15,18 +14,6 @@
 #endif
 
 namespace {
-
-// The product name as the printer layer compares it: 16-bit units with a terminator. Reads the
-// text without QString::utf16(), which turns a null text into an empty one in place; the build
-// texts keep "not supplied" apart from "empty" for the identity check after the first listing.
-std::u16string ToTableText(const QString &text)
-{
-    std::u16string units;
-    units.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar unit : text)
-        units.push_back(unit.unicode());
-    return units;
-}
 
 QString FailureText(const std::exception &error)
 {
@@ -48,7 +35,7 @@ QString AccountName()
 
 void Form1::WndProc(quint32 message, quintptr wParam)
 {
-    if (message != WM_DEVICECHANGE || wParam != DBT_DEVNODES_CHANGED)
+    if (message != kWmDeviceChange || wParam != kDbtDevNodesChanged)
         return;
     // A notice that comes in while a listing pumps events is dropped, not deferred: the
     // listing under way already looks at the devices as they are now.
@@ -86,11 +73,10 @@ void Form1::App_ShowPrinterAccessNotice()
         return;
     printerAccessNoticeShown_ = true;
     const int count = printersWithoutAccess_;
-    std::fprintf(stderr,
+    qWarning(
         "VornikFDU: %d USB printer(s) found that this account may not open (permission denied); "
-        "add the account to group lp or install the package's udev rule\n",
+        "add the account to group lp or install the package's udev rule",
         count);
-    std::fflush(stderr);
     try {
         App_ShowUIMessage_Handler(
             1, StrRes("StrRes_PrinterAccessDenied").arg(count).arg(AccountName()), 0, 0);
@@ -108,7 +94,7 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
         printersWithoutAccess_ = devices ? devices->deniedInLastEnumeration() : 0;
         if (enumerated != 0) {
             App_ClearPrinterInfo(QStringLiteral("IDLE"));
-            const std::u16string product = ToTableText(texts_.productName);
+            const std::u16string product = texts_.productName.toStdU16String();
             USBPrinterClassDeviceInfo &idle = gFDUPrinterInfo.IdleModeInfo;
             const int found = Lib_GetSupportedPrinterDeviceInfo(
                 product.c_str(), &idle, &gUSBPrinterClassDeviceInfo);

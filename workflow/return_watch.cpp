@@ -27,10 +27,7 @@ namespace {
 
 using namespace vornik::contract;
 
-vornik::Clock &TheClock()
-{
-    return *vornik::CurrentPlatform().clock;
-}
+using vornik::TheClock;
 
 // "1 min 42 s", "42 s": units that read the same in all four languages.
 QString DurationText(qint64 ms)
@@ -50,12 +47,6 @@ QString StepText(qint64 ms)
 bool Ready(int status)
 {
     return status == kStatusIdle || status == kStatusManufacturingMode;
-}
-
-std::u16string Units(const QString &text)
-{
-    return std::u16string(reinterpret_cast<const char16_t *>(text.constData()),
-        static_cast<std::size_t>(text.size()));
 }
 
 } // namespace
@@ -160,14 +151,14 @@ void Form1::App_FindReturnedPrinters()
         return;
     // A table of its own: IdleModeInfo and the list stay as the run left them.
     USBPrinterClassDeviceInfo back {};
-    const std::u16string product = Units(texts_.productName);
+    const std::u16string product = texts_.productName.toStdU16String();
     const int found
         = Lib_GetSupportedPrinterDeviceInfo(product.c_str(), &back, &gUSBPrinterClassDeviceInfo);
     for (int r = 0; r < FDUPrinterListBox->count() && r < kMaxPrinters; ++r) {
         RowRecord &row = rows_[r];
         if (!row.watched || row.revisionKnown)
             continue;
-        const std::u16string serial = Units(FDUPrinterListBox->item(r)->text());
+        const std::u16string serial = FDUPrinterListBox->item(r)->text().toStdU16String();
         int k = 0;
         while (k < found && k < kMaxPrinters && std::u16string_view(back.SerialNumber[k]) != serial)
             ++k;
@@ -281,14 +272,10 @@ QString Form1::App_RunReport() const
     report += QStringLiteral("Ended: %1\n").arg(time(runEnded_));
     for (int r = 0; r < FDUStatusListBox->count() && r < kMaxPrinters; ++r) {
         const RowRecord &row = rows_[r];
-        const QString shown = FDUStatusListBox->item(r)->text();
-        QString inEnglish;
-        for (const char *key : kStatusKeys) {
-            if (StrRes(key) == shown) {
-                inEnglish = english(key);
-                break;
-            }
-        }
+        const QListWidgetItem *line = FDUStatusListBox->item(r);
+        const QString shown = line->text();
+        const QString key = line->data(kStatusKeyRole).toString();
+        const QString inEnglish = key.isEmpty() ? QString() : english(qPrintable(key));
         report += QStringLiteral("\nPrinter %1: %2\n")
                       .arg(r + 1)
                       .arg(r < FDUPrinterListBox->count() ? FDUPrinterListBox->item(r)->text()
@@ -301,9 +288,8 @@ QString Form1::App_RunReport() const
         if (row.imageBytes > 0)
             report += QStringLiteral(" of %1").arg(row.imageBytes);
         report += u'\n';
-        report
-            += QStringLiteral("  Download mode: %1, firmware sent: %2, stored: %3\n")
-                   .arg(StepText(row.stepMs[0]), StepText(row.stepMs[1]), StepText(row.stepMs[2]));
+        report += QStringLiteral("  Download mode: %1, firmware sent: %2, stored: %3\n")
+                      .arg(StepText(row.flashModeMs), StepText(row.sendMs), StepText(row.storeMs));
         if (row.watched) {
             report += QStringLiteral("  After the run: %1\n")
                           .arg(row.back || row.mark == ReturnMark::NotBackYet

@@ -4,6 +4,9 @@
 #include "printer_link/platform.h"
 #include "ui/form1.h"
 #include "workflow/device_change_notifier.h"
+#ifdef VORNIK_LOGIND_HOLD
+#include "workflow/logind_hold.h"
+#endif
 
 #include <QLabel>
 #include <QTabBar>
@@ -13,9 +16,13 @@
 
 void Form1::Form1_Load()
 {
+#ifdef VORNIK_LOGIND_HOLD
+    // The desktop's hold where the printer layer brings none (it does on Windows).
+    InstallDesktopSessionHold();
+#endif
     if (vornik::DevicePlatform *devices = vornik::CurrentPlatform().devices) {
         new DeviceChangeNotifier(
-            *devices, [this] { WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED); }, this,
+            *devices, [this] { WndProc(kWmDeviceChange, kDbtDevNodesChanged); }, this,
             [this] { return App_AcceptDeviceNotice(); });
     }
     App_Form1Load_Handler();
@@ -42,9 +49,7 @@ void Form1::App_Form1Load_Handler()
                 ? QStringLiteral("   [Build: ?]")
                 : QStringLiteral("   [Build: ") + buildText + QStringLiteral("]");
             FDUProductNameLabel->setText(FDUProductNameLabel->text() + gFhxBuildNumStr);
-            // The number alone, without a branch suffix (which begins with a blank): what a
-            // printer's firmware revision is held against after the run.
-            buildNumber_ = buildText.section(QLatin1Char(' '), 0, 0);
+            buildNumber_ = BuildTexts::buildNumberOf(buildText);
         } else {
             closedDuringLoad_ = true;
             close();

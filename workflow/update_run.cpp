@@ -33,10 +33,7 @@ namespace {
 
 using namespace vornik::contract;
 
-vornik::Clock &TheClock()
-{
-    return *vornik::CurrentPlatform().clock;
-}
+using vornik::TheClock;
 
 // Whole seconds since `start` on the wrapping millisecond tick.
 std::uint32_t SecondsSince(std::uint32_t start)
@@ -164,8 +161,7 @@ void Form1::App_StartButton_Handler()
         } else if (tickedCount == 0) {
             App_ShowUIMessage_Handler(1, StrRes("StrRes_SelectPrinter"), 0, 0);
         } else {
-            hold.emplace(texts_.productName + QStringLiteral(" FDU"),
-                StrRes("StrRes_RunHoldReason"), quintptr(winId()));
+            hold.emplace(texts_.caption(), StrRes("StrRes_RunHoldReason"), quintptr(winId()));
             PrinterStatusButton->setEnabled(true);
             CloseButton->setEnabled(false);
             LangButton->setEnabled(false);
@@ -188,7 +184,9 @@ void Form1::App_StartButton_Handler()
                 if (SupportedPrinterCheckedListBox->item(i)->checkState() == Qt::Checked) {
                     idle.Selected[i] = 1;
                     FDUPrinterListBox->addItem(QString::fromUtf16(idle.SerialNumber[i]));
-                    FDUStatusListBox->addItem(StrRes("StrRes_StatusInIdleMode"));
+                    auto *line = new QListWidgetItem(StrRes("StrRes_StatusInIdleMode"));
+                    line->setData(kStatusKeyRole, QStringLiteral("StrRes_StatusInIdleMode"));
+                    FDUStatusListBox->addItem(line);
                     gFDUPrinterInfo.UpdateState[row++] = kStateIdleMode;
                 } else {
                     idle.Selected[i] = 0;
@@ -243,20 +241,20 @@ void Form1::App_SetPrintersInFlashMode()
 
         gFDUPrinterInfo.UpdateState[r] = kStateSettingFlashMode;
         HighlightUpdateRow(r);
-        ReplaceStatusRow(r, StrRes("StrRes_StatusSettingFlashMode"));
+        ReplaceStatusRow(r, "StrRes_StatusSettingFlashMode");
         PumpEvents();
 
         Lib_SetUSBDeviceFilePath(1, idle.DevicePath[i]);
         const std::uint32_t stepStart = TheClock().tickCount();
         SetFlashBGWorker.RunWorkerAsync();
         PumpUntilIdle(SetFlashBGWorker);
-        rows_[r].stepMs[0] = MsSince(stepStart);
+        rows_[r].flashModeMs = MsSince(stepStart);
 
         if (Lib_IsConnectionValid() != 0) {
-            ReplaceStatusRow(r, StrRes("StrRes_StatusFlashModeFail"));
+            ReplaceStatusRow(r, "StrRes_StatusFlashModeFail");
             gFDUPrinterInfo.UpdateState[r] = kStateFailed;
         } else {
-            ReplaceStatusRow(r, StrRes("StrRes_StatusInFlashMode"));
+            ReplaceStatusRow(r, "StrRes_StatusInFlashMode");
             gFDUPrinterInfo.UpdateState[r] = kStateFlashMode;
         }
         PumpEvents();
@@ -283,7 +281,7 @@ int Form1::App_FlashFirmware()
             flashEntryOfRow_[r] = k;
             if (k >= 0) {
                 gFDUPrinterInfo.UpdateState[r] = kStateSendingFirmware;
-                ReplaceStatusRow(r, StrRes("StrRes_StatusSendingFhx"));
+                ReplaceStatusRow(r, "StrRes_StatusSendingFhx");
                 PumpEvents();
                 Lib_SetUSBDeviceFilePath(1, gFDUPrinterInfo.FlashModeInfo.DevicePath[k]);
                 gFhxSendStatus = 0;
@@ -294,16 +292,16 @@ int Form1::App_FlashFirmware()
                 SendFhxBGWorker.RunWorkerAsync(k);
                 PumpUntilIdle(SendFhxBGWorker);
                 transferRow_ = -1;
-                rows_[r].stepMs[1] = MsSince(stepStart);
+                rows_[r].sendMs = MsSince(stepStart);
                 rows_[r].bytesSent = transferAccepted_;
                 rows_[r].imageBytes = transferTotal_;
                 if (gFhxSendStatus == 1) {
                     gFDUPrinterInfo.UpdateState[r] = kStateStoring;
-                    ReplaceStatusRow(r, StrRes("StrRes_StatusStoringAndUpdating"));
+                    ReplaceStatusRow(r, "StrRes_StatusStoringAndUpdating");
                     ++sentCount;
                 } else {
                     gFDUPrinterInfo.UpdateState[r] = kStateFailed;
-                    ReplaceStatusRow(r, StrRes("StrRes_StatusFlashingTimeout"));
+                    ReplaceStatusRow(r, "StrRes_StatusFlashingTimeout");
                     // The fill stays as a record of how far the image got, marked as failed.
                     SetStatusFill(r, StatusFill::TransferFailed, transferAccepted_, transferTotal_,
                         TransferToolTip(
@@ -312,7 +310,7 @@ int Form1::App_FlashFirmware()
                 PumpEvents();
             } else {
                 gFDUPrinterInfo.UpdateState[r] = kStateFailed;
-                ReplaceStatusRow(r, StrRes("StrRes_StatusPrinterNotConnected"));
+                ReplaceStatusRow(r, "StrRes_StatusPrinterNotConnected");
                 PumpEvents();
             }
 
@@ -363,21 +361,21 @@ int Form1::App_WaitForFlashUpdate()
                 waitTicker.stop();
                 showWaited();
                 // Completed or timed out, the printer may come back after the run.
-                rows_[r].stepMs[2] = MsSince(waitStart);
+                rows_[r].storeMs = MsSince(waitStart);
                 rows_[r].endedAt = TheClock().tickCount();
                 rows_[r].watched = true;
                 if (gFlashUpdateStatus != 0) {
-                    ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateCompleted"));
+                    ReplaceStatusRow(r, "StrRes_StatusUpdateCompleted");
                     SetStatusFill(r, StatusFill::None, 0, 0);
                     gFDUPrinterInfo.UpdateState[r] = kStateCompleted;
                     ++updatedCount;
                 } else {
-                    ReplaceStatusRow(r, StrRes("StrRes_StatusUpdateTimeout"));
+                    ReplaceStatusRow(r, "StrRes_StatusUpdateTimeout");
                 }
                 PumpEvents();
             } else {
                 gFDUPrinterInfo.UpdateState[r] = kStateFailed;
-                ReplaceStatusRow(r, StrRes("StrRes_StatusPrinterNotFound"));
+                ReplaceStatusRow(r, "StrRes_StatusPrinterNotFound");
                 PumpEvents();
             }
 

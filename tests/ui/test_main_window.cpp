@@ -289,7 +289,8 @@ private slots:
         if (highlighted)
             form.HighlightUpdateRow(row);
 
-        form.ReplaceStatusRow(row, QStringLiteral("Firmware update: completed"));
+        form.App_OpenStringTables();
+        form.ReplaceStatusRow(row, "StrRes_StatusUpdateCompleted");
 
         QCOMPARE(lines(form.FDUStatusListBox), after);
         QVERIFY(form.FDUStatusListBox->updatesEnabled());

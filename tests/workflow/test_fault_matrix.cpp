@@ -225,13 +225,13 @@ private slots:
                 h.printers.detach(id);
         });
         for (int i = 0; i < 200; ++i) {
-            form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+            form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
             QCOMPARE(form.gUSBPnPDetected, 0);
         }
         stop = true;
         storm.join();
         h.deliverNotices();
-        form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+        form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
         QCOMPARE(h.listEntries(), QStringList({ QStringLiteral("ZELTAN QXR3303[SN#:STAY]") }));
     }
 
@@ -246,7 +246,7 @@ private slots:
         h.onStatus = [&h, &form](const WorkflowHarness::StatusChange &) {
             for (int i = 0; i < 5; ++i) {
                 const int id = h.printers.attach(h.printer("NOISE"));
-                form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+                form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
                 h.printers.detach(id);
             }
         };

@@ -75,15 +75,15 @@ private slots:
             &form,
             [&h, &form] {
                 h.printers.attach(h.printer("S2"));
-                form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+                form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
             },
             Qt::QueuedConnection);
-        form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+        form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
         QCOMPARE(h.listEntries(), QStringList({ QStringLiteral("ZELTAN QXR3303[SN#:S1]") }));
         QCOMPARE(form.gUSBPnPDetected, 0);
 
         // The next notice sees both.
-        form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+        form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
         QCOMPARE(h.listEntries().size(), 2);
     }
 
@@ -92,13 +92,13 @@ private slots:
         WorkflowHarness h;
         Form1 &form = h.start();
         h.printers.attach(h.printer("S1"));
-        form.WndProc(WM_DEVICECHANGE, 0x8000); // arrival of one device, not "nodes changed"
-        form.WndProc(0x0010, DBT_DEVNODES_CHANGED);
+        form.WndProc(kWmDeviceChange, 0x8000); // arrival of one device, not "nodes changed"
+        form.WndProc(0x0010, kDbtDevNodesChanged);
         QVERIFY(h.listEntries().isEmpty());
 
         form.g_BlockUsbEnumeration = 1;
         h.deliverNotices();
-        form.WndProc(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED);
+        form.WndProc(kWmDeviceChange, kDbtDevNodesChanged);
         QVERIFY(h.listEntries().isEmpty());
         QCOMPARE(form.gUSBPnPDetected, 0);
     }
@@ -215,9 +215,8 @@ private slots:
         for (const QString &name : atStart)
             plug(name);
         int toldLanguage = -1;
-        h.onMessage = [&](const RecordedMessage &) {
-            toldLanguage = h.form->gLanguageImageListIndex;
-        };
+        h.onMessage
+            = [&](const RecordedMessage &) { toldLanguage = h.form->gLanguageImageListIndex; };
         h.start();
         for (const QString &name : pluggedLater) {
             plug(name);
