@@ -162,8 +162,13 @@ QString ElidedLabel::shownText() const
             layout.beginLayout();
             for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
                 line.setLineWidth(width);
-                lines.append({ paragraph.mid(line.textStart(), line.textLength()),
-                    paragraphStart + line.textStart() });
+                // The blanks a line wraps at hang past its end unpainted; left on, they would
+                // count against the width and cut a line that fits.
+                QString shown = paragraph.mid(line.textStart(), line.textLength());
+                const bool wraps = line.textStart() + line.textLength() < paragraph.size();
+                while (wraps && !shown.isEmpty() && shown.back().isSpace())
+                    shown.chop(1);
+                lines.append({ shown, paragraphStart + line.textStart() });
             }
             layout.endLayout();
         }

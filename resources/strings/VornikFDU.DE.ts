@@ -84,8 +84,8 @@
         <translation>1. Schalten Sie den Drucker ein&#13;&#10;2. Warten Sie, bis der Drucker IDLE/Bereit ist&#13;&#10;3. Verbinden Sie sich über USB mit dem Drucker&#13;&#10;4. Warten Sie auf die Druckererkennung&#13;&#10;5. Drucker aus der Liste auswählen&#13;&#10;6. Drücken Sie die „ANFANG“-Taste, um mit der Aktualisierung der Drucker-Firmware zu beginnen</translation>
     </message>
     <message id="StrRes_PrinterAccessDenied">
-        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
-        <translation>Dieses Benutzerkonto darf %1 der gefundenen USB-Drucker nicht öffnen; sie können daher nicht aufgelistet werden.&#13;&#10;Abhilfe: das Konto in die Gruppe lp aufnehmen (sudo adduser %2 lp) und neu anmelden oder das VornikFDU-Paket installieren, dessen udev-Regel der Person an diesem Computer Zugriff gibt.</translation>
+        <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
+        <translation>Gefundene USB-Drucker, die dieses Benutzerkonto nicht öffnen darf und die daher nicht aufgelistet sind: %1&#13;&#10;Abhilfe: Nehmen Sie das Konto in die Gruppe lp auf (sudo adduser %2 lp) und melden Sie sich neu an, oder installieren Sie das Paket vornikfdu, dessen udev-Regel der Person an diesem Computer Zugriff gibt.</translation>
     </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
@@ -184,12 +184,12 @@
         <translation>nach %1 wieder am Bus; meldet Firmware %2, die die Build-Nummer %3 nicht enthält</translation>
     </message>
     <message id="StrRes_ReturnBusy">
-        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
-        <translation>nach %1 wieder am Bus; Firmware nicht abgefragt, solange sein Status %2 ist</translation>
+        <source>back on the bus after %1; is not asked for its firmware revision while its status is %2</source>
+        <translation>nach %1 wieder am Bus; wird nicht nach der Firmware-Version gefragt, solange der Status %2 ist</translation>
     </message>
     <message id="StrRes_ReturnNoRevision">
-        <source>back on the bus after %1; gave no firmware revision</source>
-        <translation>nach %1 wieder am Bus; hat keine Firmware-Version gemeldet</translation>
+        <source>back on the bus after %1; reports no firmware revision</source>
+        <translation>nach %1 wieder am Bus; meldet keine Firmware-Version</translation>
     </message>
     <message id="StrRes_ReturnNotBackYet">
         <source>not back yet</source>

@@ -84,8 +84,8 @@
         <translation>1. Power ON printer&#13;&#10;2. Wait until printer is IDLE/Ready&#13;&#10;3. Connect to printer via USB&#13;&#10;4. Wait for printer detection&#13;&#10;5. Select printer from list&#13;&#10;6. Press "START" button to start updating printer firmware</translation>
     </message>
     <message id="StrRes_PrinterAccessDenied">
-        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
-        <translation>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</translation>
+        <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
+        <translation>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</translation>
     </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
@@ -184,12 +184,12 @@
         <translation>back on the bus after %1; reports firmware %2, which does not contain build number %3</translation>
     </message>
     <message id="StrRes_ReturnBusy">
-        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
-        <translation>back on the bus after %1; not asked for its firmware while its status is %2</translation>
+        <source>back on the bus after %1; is not asked for its firmware revision while its status is %2</source>
+        <translation>back on the bus after %1; is not asked for its firmware revision while its status is %2</translation>
     </message>
     <message id="StrRes_ReturnNoRevision">
-        <source>back on the bus after %1; gave no firmware revision</source>
-        <translation>back on the bus after %1; gave no firmware revision</translation>
+        <source>back on the bus after %1; reports no firmware revision</source>
+        <translation>back on the bus after %1; reports no firmware revision</translation>
     </message>
     <message id="StrRes_ReturnNotBackYet">
         <source>not back yet</source>

@@ -84,8 +84,8 @@
         <translation>1. Encienda la impresora&#13;&#10;2. Espere hasta que la impresora esté INACTIVA/Lista&#13;&#10;3. Conéctese a la impresora a través de USB&#13;&#10;4. Espere a que se detecte la impresora&#13;&#10;5. Seleccione la impresora de la lista&#13;&#10;6. Presione el botón "Comienzo" para comenzar a actualizar el firmware de la impresora</translation>
     </message>
     <message id="StrRes_PrinterAccessDenied">
-        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
-        <translation>Esta cuenta de usuario no puede abrir %1 de las impresoras USB encontradas, por lo que no aparecen en la lista.&#13;&#10;Para permitirlo: añada la cuenta al grupo lp (sudo adduser %2 lp) y vuelva a iniciar sesión, o instale el paquete VornikFDU, cuya regla de udev da acceso a la persona que está en este equipo.</translation>
+        <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
+        <translation>Impresoras USB encontradas que esta cuenta de usuario no puede abrir y que, por tanto, no aparecen en la lista: %1&#13;&#10;Para permitirlo: añada la cuenta al grupo lp (sudo adduser %2 lp) y vuelva a iniciar sesión, o instale el paquete vornikfdu, cuya regla de udev da acceso a la persona que está en este equipo.</translation>
     </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
@@ -97,7 +97,7 @@
     </message>
     <message id="StrRes_RunHoldReason">
         <source>Printer firmware is being updated</source>
-        <translation>Se está actualizando el firmware de la impresora</translation>
+        <translation>Se está actualizando el firmware de las impresoras</translation>
     </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
@@ -184,12 +184,12 @@
         <translation>de vuelta en el bus tras %1; indica el firmware %2, que no contiene el número de compilación %3</translation>
     </message>
     <message id="StrRes_ReturnBusy">
-        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
-        <translation>de vuelta en el bus tras %1; no se consultó su firmware mientras su estado es %2</translation>
+        <source>back on the bus after %1; is not asked for its firmware revision while its status is %2</source>
+        <translation>de vuelta en el bus tras %1; no se le pide la revisión de firmware mientras su estado sea %2</translation>
     </message>
     <message id="StrRes_ReturnNoRevision">
-        <source>back on the bus after %1; gave no firmware revision</source>
-        <translation>de vuelta en el bus tras %1; no indicó ninguna revisión de firmware</translation>
+        <source>back on the bus after %1; reports no firmware revision</source>
+        <translation>de vuelta en el bus tras %1; no indica ninguna revisión de firmware</translation>
     </message>
     <message id="StrRes_ReturnNotBackYet">
         <source>not back yet</source>

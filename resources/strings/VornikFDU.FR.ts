@@ -84,8 +84,8 @@
         <translation>1. Mettez l'imprimante sous tension&#13;&#10;2. Attendez que l'imprimante soit IDLE/Ready&#13;&#10;3. Connectez-vous à l'imprimante via USB&#13;&#10;4. Attendez la détection de l'imprimante&#13;&#10;5. Sélectionnez l'imprimante dans la liste&#13;&#10;6. Appuyez sur le bouton "Démarrer" pour lancer la mise à jour du firmware de l'imprimante</translation>
     </message>
     <message id="StrRes_PrinterAccessDenied">
-        <source>This user account may not open %1 of the USB printers found, so they cannot be listed.&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the VornikFDU package, whose udev rule gives the person at this computer access.</source>
-        <translation>Ce compte utilisateur ne peut pas ouvrir %1 des imprimantes USB trouvées&#xa0;; elles ne peuvent donc pas être listées.&#13;&#10;Pour l'autoriser&#xa0;: ajoutez le compte au groupe lp (sudo adduser %2 lp) puis reconnectez-vous, ou installez le paquet VornikFDU, dont la règle udev donne l'accès à la personne devant cet ordinateur.</translation>
+        <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
+        <translation>Imprimantes USB trouvées que ce compte utilisateur ne peut pas ouvrir et qui ne sont donc pas listées&#xa0;: %1&#13;&#10;Pour l'autoriser&#xa0;: ajoutez le compte au groupe lp (sudo adduser %2 lp) puis reconnectez-vous, ou installez le paquet vornikfdu, dont la règle udev donne l'accès à la personne devant cet ordinateur.</translation>
     </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
@@ -97,7 +97,7 @@
     </message>
     <message id="StrRes_RunHoldReason">
         <source>Printer firmware is being updated</source>
-        <translation>Mise à jour du firmware de l'imprimante en cours</translation>
+        <translation>Mise à jour du firmware des imprimantes en cours</translation>
     </message>
     <message id="StrRes_SelectPrinter">
         <source>Please select atleast one printer</source>
@@ -184,16 +184,16 @@
         <translation>de retour sur le bus après %1&#xa0;; indique le firmware %2, qui ne contient pas le numéro de build %3</translation>
     </message>
     <message id="StrRes_ReturnBusy">
-        <source>back on the bus after %1; not asked for its firmware while its status is %2</source>
-        <translation>de retour sur le bus après %1&#xa0;; firmware non demandé tant que son état est %2</translation>
+        <source>back on the bus after %1; is not asked for its firmware revision while its status is %2</source>
+        <translation>de retour sur le bus après %1&#xa0;; n'est pas interrogée sur sa révision de firmware tant que son état est %2</translation>
     </message>
     <message id="StrRes_ReturnNoRevision">
-        <source>back on the bus after %1; gave no firmware revision</source>
-        <translation>de retour sur le bus après %1&#xa0;; n'a indiqué aucune révision de firmware</translation>
+        <source>back on the bus after %1; reports no firmware revision</source>
+        <translation>de retour sur le bus après %1&#xa0;; n'indique aucune révision de firmware</translation>
     </message>
     <message id="StrRes_ReturnNotBackYet">
         <source>not back yet</source>
-        <translation>pas encore de retour</translation>
+        <translation>pas encore revenue sur le bus</translation>
     </message>
 </context>
 </TS>

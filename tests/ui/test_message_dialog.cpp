@@ -271,15 +271,25 @@ private slots:
         dialog.hide();
     }
 
+    void shortTextIsShownWhole_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two lines") << QStringLiteral("ERROR: Firmware file!\r\nClosing tool");
+        // As the window tells it: no word that merely wraps may be cut with an ellipsis.
+        QTest::newRow("German access notice")
+            << readyForm(1)->StrRes("StrRes_PrinterAccessDenied").arg(2).arg("operator");
+    }
+
     void shortTextIsShownWhole()
     {
+        QFETCH(QString, text);
         UI_Message dialog;
-        dialog.UI_IFCSetInfo(
-            QVariant::fromValue(info(1, QStringLiteral("ERROR: Firmware file!\r\nClosing tool"))));
+        dialog.UI_IFCSetInfo(QVariant::fromValue(info(1, text)));
         dialog.show();
         auto *cut = dynamic_cast<tool_style::ElidedLabel *>(dialog.UI_MessageLabel);
         QVERIFY(cut);
-        QCOMPARE(cut->shownText(), QStringLiteral("ERROR: Firmware file!\nClosing tool"));
+        // Broken only where the text breaks, or at the blank where a line wraps.
+        QCOMPARE(cut->shownText().split(u'\n').join(u' '), QString(text).replace("\r\n", " "));
         dialog.hide();
     }
 

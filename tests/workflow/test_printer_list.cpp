@@ -256,8 +256,9 @@ private slots:
         h.printers.attach(denied);
         h.deliverNotices();
         QCOMPARE(int(h.messages.size()), 1);
-        QVERIFY2(h.messages.front().text.startsWith(
-                     QStringLiteral("Dieses Benutzerkonto darf 1 der gefundenen USB-Drucker")),
+        QVERIFY2(h.messages.front().text.startsWith(QStringLiteral(
+                     "Gefundene USB-Drucker, die dieses Benutzerkonto nicht \u00f6ffnen darf und "
+                     "die daher nicht aufgelistet sind: 1\r\n")),
             qPrintable(h.messages.front().text));
     }
 

@@ -131,14 +131,15 @@ const std::vector<ReturnCase> &ReturnCases()
                 c.statusOnReturn = 1;
             },
             kCompleted, ReturnMark::Unjudged,
-            kBackAfter + "not asked for its firmware while its status is INITIALIZING", false },
+            kBackAfter + "is not asked for its firmware revision while its status is INITIALIZING",
+            false },
         { "comes back without answering",
             [](PrinterConfig &c) {
                 c.returnAfterMs = 60000;
                 c.keepsOldFirmware = true;
                 c.revisionReply = {};
             },
-            kCompleted, ReturnMark::Unjudged, kBackAfter + "gave no firmware revision", true },
+            kCompleted, ReturnMark::Unjudged, kBackAfter + "reports no firmware revision", true },
         { "revision that looks like markup, or holds a line break",
             [](PrinterConfig &c) {
                 c.returnAfterMs = 60000;
