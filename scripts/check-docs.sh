@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks the repository's Markdown: every relative link and image points to a file that exists,
-# every #anchor to a heading of its target (GitHub's rule: lower case, punctuation other than
-# hyphens and underscores removed, spaces to hyphens, a repeated heading numbered -1, -2, ...),
-# and the README's quick start still holds the two commands a newcomer runs.
+# Checks the repository's Markdown (tracked, or new and not ignored): every relative link and
+# image points to a file that exists, every #anchor to a heading of its target (GitHub's rule:
+# lower case, punctuation other than hyphens and underscores removed, spaces to hyphens, a
+# repeated heading numbered -1, -2, ...), and the README's quick start still holds the two
+# commands a newcomer runs.
 # Names each fault on standard error and exits 1 if there is any. Usage: scripts/check-docs.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +32,7 @@ anchors() {
         | awk '{ n = seen[$0]++; print (n ? $0 "-" n : $0) }'
 }
 
-files=$(git ls-files '*.md' 2>/dev/null) \
+files=$(git ls-files --cached --others --exclude-standard '*.md' 2>/dev/null) \
     || files=$(find . -name '*.md' -not -path './build*' -not -path './.git/*')
 for md in $files; do
     while IFS=$'\t' read -r line target; do
