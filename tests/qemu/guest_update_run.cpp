@@ -56,7 +56,7 @@ private:
     // has ended.
     void runUpdate(Run &run, int expectedListed);
 
-    // A small image keeps the run short; its size ends on no 512-byte packet (see README).
+    // A small image keeps the run short; its size ends on no 512-byte packet (see docs/testing.md).
     const QByteArray image_ = TestImage(2 * 1024 * 1024 + 777, 'u');
     vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
                                               image_.constData()),
