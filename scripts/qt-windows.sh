@@ -85,7 +85,26 @@ fetch_and_configure() {
         say "adding a deb-src entry ($list) and updating the package lists"
         SUDO=""
         [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$list" >/dev/null
+        # The archives the machine installs from, in either of apt's layouts: deb822 files
+        # (*.sources, as Debian 12 and later set up) and one-line entries (sources.list, *.list).
+        entries="$(mktemp)"
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] && [ "$f" != "$list" ] || continue
+            sed -e 's/^Types: deb$/Types: deb-src/' "$f" >>"$entries"
+            echo >>"$entries"
+        done
+        for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+            [ -f "$f" ] || continue
+            sed -n -E 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+([^[:space:]]+)[[:space:]]+(.*)$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p' "$f" >>"$entries"
+        done
+        if ! grep -q '^Types: deb-src' "$entries"; then
+            rm -f "$entries"
+            echo "qt-windows: no archive found in /etc/apt to take the source package from" >&2
+            exit 2
+        fi
+        # Put in place whole or not at all: a half-written list would break every apt-get.
+        $SUDO install -m 0644 "$entries" "$list"
+        rm -f "$entries"
         $SUDO apt-get update -qq
     fi
     say "fetching the source package qt6-base=$version"

@@ -138,9 +138,9 @@ UI_Message::UI_Message(QWidget *parent)
     barRow->addStretch(1);
     static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addLayout(barRow);
     static_cast<QVBoxLayout *>(ProgressTabPage->layout())->addStretch(1);
-    auto *busy = new pictures::BusyAnimation(
+    busy_ = new pictures::BusyAnimation(
         [this](const QPixmap &frame) { UI_PrinterPicBox->setPixmap(frame); }, this);
-    busy->setObjectName(QStringLiteral("UI_PrinterAnimation"));
+    busy_->setObjectName(QStringLiteral("UI_PrinterAnimation"));
 
     MainTabControl->addTab(MessageTabPage, QStringLiteral("MessageTabPage"));
     MainTabControl->addTab(ResultTabPage, QStringLiteral("ResultTabPage"));
@@ -224,7 +224,6 @@ void UI_Message::UI_Load_Handler()
 {
     MainTabControl->tabBar()->hide();
     UI_CaptionLabel->setText(gUI_Message_CaptionStr);
-    auto *busy = findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"));
 
     switch (gUI_Message_MsgType) {
     case 2:
@@ -234,7 +233,7 @@ void UI_Message::UI_Load_Handler()
         MainTabControl->setCurrentWidget(ProgressTabPage);
         // Nobody else drives the bar: it runs for as long as the progress view is up.
         UI_ProgressTimer_Handler(QStringLiteral("Start"));
-        busy->start();
+        busy_->start();
         break;
     case 3:
         UI_ResultLabel->setText(gUI_Message_MessageStr);
@@ -317,7 +316,7 @@ void UI_Message::showEvent(QShowEvent *event)
     if (loaded_ && gUI_Message_MsgType == 2) {
         // Shown again by its owner after it was hidden: the bar moves again.
         UI_ProgressTimer_Handler(QStringLiteral("Start"));
-        findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"))->start();
+        busy_->start();
     }
     QDialog::showEvent(event);
 }
@@ -326,7 +325,7 @@ void UI_Message::hideEvent(QHideEvent *event)
 {
     if (gUI_Message_MsgType == 2) {
         UI_ProgressTimer_Handler(QStringLiteral("Stop"));
-        findChild<pictures::BusyAnimation *>(QStringLiteral("UI_PrinterAnimation"))->stop();
+        busy_->stop();
     }
     QDialog::hideEvent(event);
 }

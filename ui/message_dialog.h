@@ -10,6 +10,9 @@
 
 #include <optional>
 
+namespace pictures {
+class BusyAnimation;
+}
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -82,6 +85,8 @@ protected:
 private:
     void centreOverOwner();
 
+    // The printer picture's animation in the progress view; the dialog owns it.
+    pictures::BusyAnimation *busy_ = nullptr;
     bool loaded_ = false;
     bool loading_ = false;
     std::optional<int> closedWhileLoading_;

@@ -182,11 +182,11 @@ void Form1::App_FindReturnedPrinters()
         row.statusOnReturn = revisionStatus_;
         if (revisionRead_ == 1) {
             row.revisionKnown = true;
-            // The printer's own bytes: a line break or other control byte would break the
-            // tooltip's first line and the report's layout.
+            // The printer's own bytes, widened one to one: a control character (C0, DEL or C1)
+            // would break the tooltip's first line and the report's layout.
             row.revision = QString::fromUtf16(revisionText_);
             for (QChar &unit : row.revision) {
-                if (unit.unicode() < 0x20 || unit.unicode() == 0x7F)
+                if (unit.category() == QChar::Other_Control)
                     unit = u'?';
             }
         }
@@ -245,8 +245,9 @@ void Form1::SetReturnMark(int param_Row)
     line->setData(kReturnMarkRole, int(row.mark));
     // The wait's own figures stay beneath it.
     QString toolTip = row.toolTipBefore.isEmpty() ? text : text + u'\n' + row.toolTipBefore;
-    // A tooltip that looks like markup is shown as rich text; a revision such as "<img ...>"
-    // must read as the characters the printer sent, not be rendered.
+    // A tooltip that looks like markup is shown as rich text, so a revision such as "<img ...>"
+    // would be rendered. Its '<' become '‹' instead: the tooltip then shows the printer's
+    // characters but that one (the report keeps the revision as it came).
     if (Qt::mightBeRichText(toolTip))
         toolTip.replace(u'<', u'\u2039');
     line->setToolTip(toolTip);

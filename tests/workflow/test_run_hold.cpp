@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(calls.size(), before + 1);
         const InhibitCall &call = calls.back();
         QCOMPARE(call.what, QStringLiteral("sleep:shutdown:idle:handle-lid-switch"));
-        QCOMPARE(call.who, form.buildTexts().productName + QStringLiteral(" FDU"));
+        QCOMPARE(call.who, form.buildTexts().caption());
         QCOMPARE(call.why, c.why);
         QCOMPARE(call.mode, QStringLiteral("block"));
         QVERIFY2(heldAtLastMessage, "the lock was gone before the run's last message");
