@@ -252,6 +252,9 @@ private:
         qint64 sendMs = -1;
         qint64 storeMs = -1;
         bool watched = false; // ended completed or timed out: its return is looked for
+        // The key of why a watched row is not judged by a printer's answer (its serial number
+        // is empty or another row's too, so no printer on the bus is surely its own), or null.
+        const char *notJudgedWhy = nullptr;
         std::uint32_t endedAt = 0; // tick when its last wait ended
         ReturnMark mark = ReturnMark::None;
         bool back = false;

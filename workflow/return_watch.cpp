@@ -20,6 +20,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -63,11 +64,26 @@ bool Form1::App_AcceptDeviceNotice()
 void Form1::App_BeginReturnWatch()
 {
     bool any = false;
-    for (int r = 0; r < FDUStatusListBox->count() && r < kMaxPrinters; ++r) {
-        if (!rows_[r].watched)
+    const int rows = std::min(FDUPrinterListBox->count(), kMaxPrinters);
+    for (int r = 0; r < FDUStatusListBox->count() && r < rows; ++r) {
+        RowRecord &row = rows_[r];
+        if (!row.watched)
             continue;
+        row.toolTipBefore = FDUStatusListBox->item(r)->toolTip();
+        // A printer is known only by its serial number when it comes back: where that number
+        // is empty or shared, the one that answers may be another printer, and its green tick
+        // would be a claim about the wrong one.
+        const QString serial = FDUPrinterListBox->item(r)->text();
+        bool shared = false;
+        for (int other = 0; other < rows && !shared; ++other)
+            shared = other != r && FDUPrinterListBox->item(other)->text() == serial;
+        if (serial.isEmpty() || shared) {
+            row.notJudgedWhy
+                = serial.isEmpty() ? "StrRes_ReturnNoSerial" : "StrRes_ReturnSharedSerial";
+            SetReturnMark(r);
+            continue;
+        }
         any = true;
-        rows_[r].toolTipBefore = FDUStatusListBox->item(r)->toolTip();
     }
     if (!any)
         return;
@@ -93,7 +109,7 @@ void Form1::App_CheckReturns()
     bool awaiting = false;
     for (int r = 0; r < FDUStatusListBox->count() && r < kMaxPrinters; ++r) {
         RowRecord &row = rows_[r];
-        if (!row.watched || row.revisionKnown)
+        if (!row.watched || row.revisionKnown || row.notJudgedWhy)
             continue;
         awaiting = true;
         const std::uint32_t sinceEnd = now - row.endedAt;
@@ -156,7 +172,9 @@ void Form1::App_FindReturnedPrinters()
         = Lib_GetSupportedPrinterDeviceInfo(product.c_str(), &back, &gUSBPrinterClassDeviceInfo);
     for (int r = 0; r < FDUPrinterListBox->count() && r < kMaxPrinters; ++r) {
         RowRecord &row = rows_[r];
-        if (!row.watched || row.revisionKnown)
+        // The rows left are each the only one with their serial number, so a printer that came
+        // back answers for one row at most.
+        if (!row.watched || row.revisionKnown || row.notJudgedWhy)
             continue;
         const std::u16string serial = FDUPrinterListBox->item(r)->text().toStdU16String();
         int k = 0;
@@ -209,7 +227,9 @@ QString Form1::ReturnText(int param_Row, const std::function<QString(const char 
     ReturnMark mark = ReturnMark::Unjudged;
     QString text;
     const QString after = DurationText(row.backAfterMs);
-    if (!row.back) {
+    if (row.notJudgedWhy) {
+        text = param_Text(row.notJudgedWhy);
+    } else if (!row.back) {
         mark = ReturnMark::NotBackYet;
         text = param_Text("StrRes_ReturnNotBackYet");
     } else if (row.revisionKnown) {
@@ -293,7 +313,7 @@ QString Form1::App_RunReport() const
                       .arg(StepText(row.flashModeMs), StepText(row.sendMs), StepText(row.storeMs));
         if (row.watched) {
             report += QStringLiteral("  After the run: %1\n")
-                          .arg(row.back || row.mark == ReturnMark::NotBackYet
+                          .arg(row.back || row.mark == ReturnMark::NotBackYet || row.notJudgedWhy
                                   ? ReturnText(r, english)
                                   : QStringLiteral("not back so far"));
         }

@@ -195,5 +195,13 @@
         <source>not back yet</source>
         <translation>noch nicht zurück</translation>
     </message>
+    <message id="StrRes_ReturnSharedSerial">
+        <source>not looked for after the run: another printer of this run has the same serial number</source>
+        <translation>nach dem Update nicht gesucht: ein anderer Drucker dieses Updates hat dieselbe Seriennummer</translation>
+    </message>
+    <message id="StrRes_ReturnNoSerial">
+        <source>not looked for after the run: the printer reports no serial number</source>
+        <translation>nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer</translation>
+    </message>
 </context>
 </TS>

@@ -195,5 +195,13 @@
         <source>not back yet</source>
         <translation>not back yet</translation>
     </message>
+    <message id="StrRes_ReturnSharedSerial">
+        <source>not looked for after the run: another printer of this run has the same serial number</source>
+        <translation>not looked for after the run: another printer of this run has the same serial number</translation>
+    </message>
+    <message id="StrRes_ReturnNoSerial">
+        <source>not looked for after the run: the printer reports no serial number</source>
+        <translation>not looked for after the run: the printer reports no serial number</translation>
+    </message>
 </context>
 </TS>

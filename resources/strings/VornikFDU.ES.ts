@@ -195,5 +195,13 @@
         <source>not back yet</source>
         <translation>todavía no ha vuelto</translation>
     </message>
+    <message id="StrRes_ReturnSharedSerial">
+        <source>not looked for after the run: another printer of this run has the same serial number</source>
+        <translation>no se busca después de la actualización: otra impresora de esta actualización tiene el mismo número de serie</translation>
+    </message>
+    <message id="StrRes_ReturnNoSerial">
+        <source>not looked for after the run: the printer reports no serial number</source>
+        <translation>no se busca después de la actualización: la impresora no indica ningún número de serie</translation>
+    </message>
 </context>
 </TS>

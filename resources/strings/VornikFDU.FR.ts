@@ -195,5 +195,13 @@
         <source>not back yet</source>
         <translation>pas encore revenue sur le bus</translation>
     </message>
+    <message id="StrRes_ReturnSharedSerial">
+        <source>not looked for after the run: another printer of this run has the same serial number</source>
+        <translation>non recherchée après la mise à jour&#xa0;: une autre imprimante de cette mise à jour a le même numéro de série</translation>
+    </message>
+    <message id="StrRes_ReturnNoSerial">
+        <source>not looked for after the run: the printer reports no serial number</source>
+        <translation>non recherchée après la mise à jour&#xa0;: l'imprimante n'indique aucun numéro de série</translation>
+    </message>
 </context>
 </TS>

@@ -66,6 +66,8 @@ const ExpectedText kExpected[] = {
     { "EN", "StrRes_ReturnBusy", u"back on the bus after %1; is not asked for its firmware revision while its status is %2" },
     { "EN", "StrRes_ReturnNoRevision", u"back on the bus after %1; reports no firmware revision" },
     { "EN", "StrRes_ReturnNotBackYet", u"not back yet" },
+    { "EN", "StrRes_ReturnSharedSerial", u"not looked for after the run: another printer of this run has the same serial number" },
+    { "EN", "StrRes_ReturnNoSerial", u"not looked for after the run: the printer reports no serial number" },
     { "DE", "StrRes_AllUpdated", u"Alle ausgewählten Drucker wurden aktualisiert.\r\nAktualisierte Drucker wären AUS." },
     { "DE", "StrRes_Close", u"Schließen" },
     { "DE", "StrRes_ConnectPrinter", u"Bitte schließen Sie mindestens einen Drucker an" },
@@ -114,6 +116,8 @@ const ExpectedText kExpected[] = {
     { "DE", "StrRes_ReturnBusy", u"nach %1 wieder am Bus; wird nicht nach der Firmware-Version gefragt, solange der Status %2 ist" },
     { "DE", "StrRes_ReturnNoRevision", u"nach %1 wieder am Bus; meldet keine Firmware-Version" },
     { "DE", "StrRes_ReturnNotBackYet", u"noch nicht zurück" },
+    { "DE", "StrRes_ReturnSharedSerial", u"nach dem Update nicht gesucht: ein anderer Drucker dieses Updates hat dieselbe Seriennummer" },
+    { "DE", "StrRes_ReturnNoSerial", u"nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer" },
     { "ES", "StrRes_AllUpdated", u"Todas las impresoras seleccionadas se han actualizado.\r\nLas impresoras actualizadas estarían apagadas." },
     { "ES", "StrRes_Close", u"Cerrar" },
     { "ES", "StrRes_ConnectPrinter", u"Conecta al menos una impresora" },
@@ -162,6 +166,8 @@ const ExpectedText kExpected[] = {
     { "ES", "StrRes_ReturnBusy", u"de vuelta en el bus tras %1; no se le pide la revisión de firmware mientras su estado sea %2" },
     { "ES", "StrRes_ReturnNoRevision", u"de vuelta en el bus tras %1; no indica ninguna revisión de firmware" },
     { "ES", "StrRes_ReturnNotBackYet", u"todavía no ha vuelto" },
+    { "ES", "StrRes_ReturnSharedSerial", u"no se busca después de la actualización: otra impresora de esta actualización tiene el mismo número de serie" },
+    { "ES", "StrRes_ReturnNoSerial", u"no se busca después de la actualización: la impresora no indica ningún número de serie" },
     { "FR", "StrRes_AllUpdated", u"Toutes les imprimantes sélectionnées ont été mises à jour.\r\nLes imprimantes mises à jour seraient éteintes." },
     { "FR", "StrRes_Close", u"Fermer" },
     { "FR", "StrRes_ConnectPrinter", u"Veuillez connecter au moins une imprimante" },
@@ -210,6 +216,8 @@ const ExpectedText kExpected[] = {
     { "FR", "StrRes_ReturnBusy", u"de retour sur le bus après %1\u00a0; n'est pas interrogée sur sa révision de firmware tant que son état est %2" },
     { "FR", "StrRes_ReturnNoRevision", u"de retour sur le bus après %1\u00a0; n'indique aucune révision de firmware" },
     { "FR", "StrRes_ReturnNotBackYet", u"pas encore revenue sur le bus" },
+    { "FR", "StrRes_ReturnSharedSerial", u"non recherchée après la mise à jour\u00A0: une autre imprimante de cette mise à jour a le même numéro de série" },
+    { "FR", "StrRes_ReturnNoSerial", u"non recherchée après la mise à jour\u00A0: l'imprimante n'indique aucun numéro de série" },
 };
 // clang-format on
 

@@ -106,6 +106,7 @@ struct ReturnCase {
     ReturnMark mark;
     QString toolTip; // its first line
     bool asked; // sent "udw.get_fw_rev;"
+    std::function<void(PrinterConfig &)> alsoTicked = {}; // a second printer of the run
 };
 
 const std::vector<ReturnCase> &ReturnCases()
@@ -159,6 +160,20 @@ const std::vector<ReturnCase> &ReturnCases()
             kUpdateTimeout, ReturnMark::NewFirmware,
             kBackAfter + "reports firmware QXR3303.2528A.07, which contains build number 2528A",
             true },
+        // Known only by serial number when it comes back: another printer could answer for it.
+        { "another ticked printer has its serial number",
+            [](PrinterConfig &c) { c.returnAfterMs = 60000; }, kCompleted, ReturnMark::Unjudged,
+            QStringLiteral("not looked for after the run: another printer of this run has the same "
+                           "serial number"),
+            false, Well },
+        { "reports no serial number",
+            [](PrinterConfig &c) {
+                c.serial.clear();
+                c.returnAfterMs = 60000;
+            },
+            kCompleted, ReturnMark::Unjudged,
+            QStringLiteral("not looked for after the run: the printer reports no serial number"),
+            false },
         { "failed rows are not watched",
             [](PrinterConfig &c) {
                 c.downloadSerial = "OTHER";
@@ -259,10 +274,17 @@ private slots:
         PrinterConfig config = h.printer("SN1");
         config.revisionOfImage[Sha256(h.image().data(), h.image().size()).toStdString()]
             = kNewRevision;
+        PrinterConfig second = config;
         c.printer(config);
         const int id = h.printers.attach(config);
+        if (c.alsoTicked) {
+            c.alsoTicked(second);
+            h.printers.attach(second);
+        }
+        const int printers = c.alsoTicked ? 2 : 1;
         Form1 &form = h.start();
-        h.tick(0);
+        for (int row = 0; row < printers; ++row)
+            h.tick(row);
         // While the summary is open the printer comes back, and nothing may happen yet.
         bool askedDuringSummary = true;
         QVariant markDuringSummary;
@@ -277,7 +299,8 @@ private slots:
         };
         form.App_StartButton_Handler();
 
-        QCOMPARE(h.statuses(), QStringList({ c.finalStatus }));
+        const QStringList statuses(printers, c.finalStatus);
+        QCOMPARE(h.statuses(), statuses);
         QVERIFY(!askedDuringSummary);
         QVERIFY(!markDuringSummary.isValid());
         // Past the bound: a printer still away is marked, whatever came back stays as it was.
@@ -285,13 +308,15 @@ private slots:
         form.App_CheckReturns();
         QCoreApplication::processEvents();
 
-        QCOMPARE(h.statuses(), QStringList({ c.finalStatus }));
-        QListWidgetItem *row = form.FDUStatusListBox->item(0);
-        QCOMPARE(ReturnMark(row->data(kReturnMarkRole).toInt()), c.mark);
-        QCOMPARE(row->toolTip().section(QLatin1Char('\n'), 0, 0), c.toolTip);
+        QCOMPARE(h.statuses(), statuses);
+        for (int r = 0; r < printers; ++r) {
+            QListWidgetItem *row = form.FDUStatusListBox->item(r);
+            QCOMPARE(ReturnMark(row->data(kReturnMarkRole).toInt()), c.mark);
+            QCOMPARE(row->toolTip().section(QLatin1Char('\n'), 0, 0), c.toolTip);
+        }
         QCOMPARE(Asked(h.printers.snapshot(id)), c.asked);
         // The list of printers stays as the run left it.
-        QCOMPARE(form.SupportedPrinterCheckedListBox->count(), 1);
+        QCOMPARE(form.SupportedPrinterCheckedListBox->count(), printers);
         if (c.mark != ReturnMark::None)
             QVERIFY(form.App_RunReport().contains(
                 QStringLiteral("  After the run: ") + QString(c.toolTip).replace(u'\u2039', u'<')));
