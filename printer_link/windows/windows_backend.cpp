@@ -4,6 +4,7 @@
 // data. Also the product's clock (GetTickCount, Sleep) and its default error box (MessageBoxW).
 #include "printer_link/device_contract.h"
 #include "printer_link/platform.h"
+#include "printer_link/windows/device_calls.h"
 #include "printer_link/windows/session_hold.h"
 #include "printer_link/windows/usbprint_class.h"
 
@@ -74,15 +75,35 @@ bool Usable(DeviceHandle handle)
     return handle != kInvalidDeviceHandle && handle != 0;
 }
 
+// The errors with which CreateFileW says that no device interface answers to a path any more.
+// Every other refusal (a printer waking from selective suspend answers ERROR_NOT_READY, a system
+// short of resources ERROR_NO_SYSTEM_RESOURCES, another program's hold a sharing violation) says
+// nothing of the printer having left.
+bool SaysInterfaceIsGone(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_DEV_NOT_EXIST:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class WindowsDevicePlatform : public DevicePlatform {
 public:
+    explicit WindowsDevicePlatform(win::DeviceCalls calls)
+        : calls_(calls)
+    { }
     ~WindowsDevicePlatform() override { endEnumeration(); }
 
     bool beginEnumeration() override
     {
         endEnumeration();
-        set_ = SetupDiGetClassDevsW(
-            &win::kUsbPrintInterfaceClass, nullptr, nullptr, win::kPresentInterfaces);
+        set_ = presentInterfaces();
         if (set_ == INVALID_HANDLE_VALUE) {
             Fail(GetLastError());
             return false;
@@ -92,42 +113,13 @@ public:
 
     InterfaceLookup interfacePath(int index, std::u16string &path) override
     {
-        if (set_ == INVALID_HANDLE_VALUE || index < 0)
-            return InterfaceLookup::NoMoreMembers;
-        SP_DEVICE_INTERFACE_DATA member {};
-        member.cbSize = sizeof member;
-        if (!SetupDiEnumDeviceInterfaces(
-                set_, nullptr, &win::kUsbPrintInterfaceClass, static_cast<DWORD>(index), &member))
-            return InterfaceLookup::NoMoreMembers;
-
-        // The size query has to fail for want of room and name the size; anything else means
-        // the member cannot be read right now.
-        DWORD required = 0;
-        if (SetupDiGetDeviceInterfaceDetailW(set_, &member, nullptr, 0, &required, nullptr)
-            || GetLastError() != ERROR_INSUFFICIENT_BUFFER
-            || required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-            return InterfaceLookup::DetailUnavailable;
-
-        // DWORDs, for the alignment the record needs.
-        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
-        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set_, &member, detail, required, nullptr, nullptr))
-            return InterfaceLookup::DetailUnavailable;
-
-        const std::size_t room
-            = (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath))
-            / sizeof(wchar_t);
-        const wchar_t *text = detail->DevicePath;
-        const std::size_t units = std::find(text, text + room, L'\0') - text;
-        path.assign(reinterpret_cast<const char16_t *>(text), units);
-        return InterfaceLookup::Found;
+        return memberPath(set_, index, path);
     }
 
     void endEnumeration() override
     {
         if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
+            calls_.destroyInfoList(set_);
         set_ = INVALID_HANDLE_VALUE;
     }
 
@@ -144,16 +136,20 @@ public:
 
     bool isPresent(const std::u16string &path) override
     {
+        if (path.empty())
+            return false;
         DWORD error = ERROR_SUCCESS;
         const HANDLE handle = create(path, OpenMode::ReadWriteShared, error);
         if (handle != INVALID_HANDLE_VALUE) {
             CloseHandle(handle);
             return true;
         }
-        // Another program holding the printer has not made it leave the bus; taking it for
-        // gone would report an update finished while the printer may still be storing it.
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
-            || error == ERROR_BUSY;
+        // Taking a printer for gone would report an update finished while it may still be
+        // storing the image: only a path that names no interface any more, and an interface
+        // that SetupAPI no longer lists as present, are evidence that it left.
+        if (!SaysInterfaceIsGone(error))
+            return true;
+        return mayStillBeListed(path);
     }
 
     bool queryDeviceId(DeviceHandle handle, std::uint8_t *buffer, std::size_t size) override
@@ -248,21 +244,83 @@ public:
     std::string lastErrorText() const override { return tLastError; }
 
 private:
+    HDEVINFO presentInterfaces() const
+    {
+        return calls_.getClassDevs(
+            &win::kUsbPrintInterfaceClass, nullptr, nullptr, win::kPresentInterfaces);
+    }
+
+    InterfaceLookup memberPath(HDEVINFO set, int index, std::u16string &path) const
+    {
+        if (set == INVALID_HANDLE_VALUE || index < 0)
+            return InterfaceLookup::NoMoreMembers;
+        SP_DEVICE_INTERFACE_DATA member {};
+        member.cbSize = sizeof member;
+        if (!calls_.enumInterfaces(
+                set, nullptr, &win::kUsbPrintInterfaceClass, static_cast<DWORD>(index), &member))
+            return InterfaceLookup::NoMoreMembers;
+
+        // The size query has to fail for want of room and name the size; anything else means
+        // the member cannot be read right now.
+        DWORD required = 0;
+        if (calls_.interfaceDetail(set, &member, nullptr, 0, &required, nullptr)
+            || GetLastError() != ERROR_INSUFFICIENT_BUFFER
+            || required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return InterfaceLookup::DetailUnavailable;
+
+        // DWORDs, for the alignment the record needs.
+        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
+        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!calls_.interfaceDetail(set, &member, detail, required, nullptr, nullptr))
+            return InterfaceLookup::DetailUnavailable;
+
+        const std::size_t room
+            = (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath))
+            / sizeof(wchar_t);
+        const wchar_t *text = detail->DevicePath;
+        const std::size_t units = std::find(text, text + room, L'\0') - text;
+        path.assign(reinterpret_cast<const char16_t *>(text), units);
+        return InterfaceLookup::Found;
+    }
+
+    // False only when SetupAPI's present printer interfaces were all read and none is `path`.
+    // A set that cannot be had, or a member whose path cannot be read, might be the printer.
+    // Paths are names of the object manager, which ignores case.
+    bool mayStillBeListed(const std::u16string &path) const
+    {
+        const HDEVINFO set = presentInterfaces();
+        if (set == INVALID_HANDLE_VALUE)
+            return true;
+        bool listed = false;
+        std::u16string member;
+        for (int index = 0; !listed; ++index) {
+            const InterfaceLookup lookup = memberPath(set, index, member);
+            if (lookup == InterfaceLookup::NoMoreMembers)
+                break;
+            listed = lookup == InterfaceLookup::DetailUnavailable
+                || CompareStringOrdinal(Wide(member), -1, Wide(path), -1, TRUE) == CSTR_EQUAL;
+        }
+        calls_.destroyInfoList(set);
+        return listed;
+    }
+
     // CreateFileW with the access of `mode`; `error` is its GetLastError, taken at once.
-    static HANDLE create(const std::u16string &path, OpenMode mode, DWORD &error)
+    HANDLE create(const std::u16string &path, OpenMode mode, DWORD &error) const
     {
         if (path.empty()) {
             error = ERROR_FILE_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
         const bool shared = mode == OpenMode::ReadWriteShared;
-        const HANDLE handle = CreateFileW(Wide(path),
+        const HANDLE handle = calls_.createFile(Wide(path),
             shared ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
             shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING, 0, nullptr);
         error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
         return handle;
     }
 
+    win::DeviceCalls calls_;
     HDEVINFO set_ = INVALID_HANDLE_VALUE;
 };
 
@@ -273,6 +331,11 @@ public:
 };
 
 } // namespace
+
+std::unique_ptr<DevicePlatform> win::MakeDevicePlatform(DeviceCalls calls)
+{
+    return std::make_unique<WindowsDevicePlatform>(calls);
+}
 
 Clock &SystemClock()
 {
@@ -293,7 +356,7 @@ void InstallDefaultPlatform()
     }
     if (CurrentPlatform().devices)
         return;
-    static WindowsDevicePlatform platform;
+    static WindowsDevicePlatform platform { win::DeviceCalls {} };
     InstallPlatform(&platform, &SystemClock());
 }
 

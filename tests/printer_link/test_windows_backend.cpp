@@ -10,6 +10,7 @@
 #include "firmware/transfer.h"
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
+#include "printer_link/windows/device_calls.h"
 #include "printer_link/windows/session_hold.h"
 #include "printer_link/windows/usbprint_class.h"
 
@@ -210,6 +211,117 @@ TEST_CASE("a printer held by another program is present, and gone once its path 
     CHECK(Lib_IsConnectionValid() == 1);
     file.reset();
     CHECK(Lib_IsConnectionValid() == 0);
+}
+
+namespace {
+
+// CreateFileW as it fails: INVALID_HANDLE_VALUE, and the reason in GetLastError.
+DWORD gOpenError = ERROR_SUCCESS;
+HANDLE WINAPI RefusingCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    SetLastError(gOpenError);
+    return INVALID_HANDLE_VALUE;
+}
+
+// SetupAPI's set of present printer-class interfaces, holding gListed (u"": a member whose
+// detail cannot be read). Only the query for present usbprint interfaces gets it: another class,
+// or a set that keeps departed interfaces, would be the wrong evidence. Members run until
+// ERROR_NO_MORE_ITEMS; SetupDiGetDeviceInterfaceDetailW's size query fails with
+// ERROR_INSUFFICIENT_BUFFER and names the size, the second call fills in the path.
+std::vector<std::u16string> gListed;
+bool gClassQueryFails = false;
+HDEVINFO WINAPI ListedClassDevs(const GUID *type, PCWSTR, HWND, DWORD flags)
+{
+    if (gClassQueryFails || !IsEqualGUID(*type, GUID_DEVINTERFACE_USBPRINT)
+        || flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HDEVINFO>(&gListed);
+}
+BOOL WINAPI ListedMember(
+    HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD index, PSP_DEVICE_INTERFACE_DATA member)
+{
+    if (index >= gListed.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    member->Reserved = index;
+    return TRUE;
+}
+BOOL WINAPI ListedDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA member,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size, PDWORD required, PSP_DEVINFO_DATA)
+{
+    const std::u16string &path = gListed.at(member->Reserved);
+    const DWORD needed = DWORD(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)
+        + (path.size() + 1) * sizeof(wchar_t));
+    if (path.empty()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    if (required)
+        *required = needed;
+    if (!detail || size < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+    return TRUE;
+}
+BOOL WINAPI ListedDestroy(HDEVINFO)
+{
+    return TRUE;
+}
+
+} // namespace
+
+TEST_CASE("a printer counts as gone only when its path names no interface and SetupAPI agrees")
+{
+    const std::u16string path
+        = u"\\\\?\\usb#vid_1234&pid_0001#sn1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    const std::u16string upper
+        = u"\\\\?\\USB#VID_1234&PID_0001#SN1#{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
+    const std::u16string other
+        = u"\\\\?\\usb#vid_1234&pid_0001#sn2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    struct Row {
+        DWORD error;
+        std::vector<std::u16string> listed; // u"": a member whose path cannot be read
+        bool present;
+    };
+    const Row rows[] = {
+        { ERROR_FILE_NOT_FOUND, {}, false },
+        { ERROR_PATH_NOT_FOUND, {}, false },
+        { ERROR_DEVICE_NOT_CONNECTED, {}, false },
+        { ERROR_NO_SUCH_DEVICE, {}, false },
+        { ERROR_DEV_NOT_EXIST, { other }, false },
+        { ERROR_FILE_NOT_FOUND, { other, path }, true },
+        { ERROR_DEVICE_NOT_CONNECTED, { upper }, true },
+        { ERROR_FILE_NOT_FOUND, { other, u"" }, true },
+        { ERROR_NOT_READY, {}, true }, // usbprint while the printer wakes from selective suspend
+        { ERROR_NO_SYSTEM_RESOURCES, {}, true },
+        { ERROR_NOT_ENOUGH_MEMORY, {}, true },
+        { ERROR_SEM_TIMEOUT, {}, true },
+        { ERROR_GEN_FAILURE, {}, true },
+        { ERROR_SHARING_VIOLATION, {}, true },
+        { ERROR_ACCESS_DENIED, {}, true },
+        { ERROR_BUSY, {}, true },
+    };
+    const auto devices = vornik::win::MakeDevicePlatform(
+        { RefusingCreateFile, ListedClassDevs, ListedMember, ListedDetail, ListedDestroy });
+    for (const Row &row : rows) {
+        INFO("error " << row.error << ", " << row.listed.size() << " listed");
+        gOpenError = row.error;
+        gListed = row.listed;
+        CHECK(devices->isPresent(path) == row.present);
+    }
+    // A listing that cannot be had is no evidence; no selection names no printer.
+    gOpenError = ERROR_FILE_NOT_FOUND;
+    gListed = {};
+    gClassQueryFails = true;
+    CHECK(devices->isPresent(path));
+    gClassQueryFails = false;
+    gListed = { u"" };
+    CHECK_FALSE(devices->isPresent(u""));
 }
 
 TEST_CASE("the firmware transfer writes the image into the path, byte for byte")
