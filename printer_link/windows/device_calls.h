@@ -1,7 +1,7 @@
 // The system calls through which the Windows backend finds, opens and gives up on printers. They
 // go through a table so that tests can play what a printer's driver and SetupAPI answer (a
-// printer waking from selective suspend, one that has left) on a machine that has no USB
-// printer; the product uses the real calls.
+// printer waking from selective suspend, one that has left, a driver that lets a cancelled read
+// run on) on a machine that has no USB printer; the product uses the real calls.
 #pragma once
 
 #include "printer_link/platform.h"
@@ -24,6 +24,7 @@ struct DeviceCalls {
     decltype(&::SetupDiGetDeviceInterfaceDetailW) interfaceDetail
         = ::SetupDiGetDeviceInterfaceDetailW;
     decltype(&::SetupDiDestroyDeviceInfoList) destroyInfoList = ::SetupDiDestroyDeviceInfoList;
+    decltype(&::CancelIoEx) cancelIo = ::CancelIoEx;
 };
 
 // A Windows device platform over `calls`; InstallDefaultPlatform installs one over the real

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -416,6 +417,89 @@ TEST_CASE("a command goes out through WriteFile and its reply read keeps the tic
     CHECK(took >= std::chrono::milliseconds(490));
     CHECK(took < std::chrono::milliseconds(1500));
     CHECK(std::memcmp(gReplyBuffer, frame.data(), frame.size()) == 0);
+}
+
+namespace {
+
+// The server end of a named pipe stands in for a printer that answers when it is opened, or
+// never: a read of the client end waits until the server writes, as a read usbprint holds does.
+HANDLE gPrinterEnd = INVALID_HANDLE_VALUE;
+std::string gAnswer;
+HANDLE WINAPI AnsweringCreateFile(LPCWSTR path, DWORD access, DWORD sharing,
+    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE model)
+{
+    const HANDLE handle = CreateFileW(path, access, sharing, security, disposition, flags, model);
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE && !gAnswer.empty())
+        WriteFile(gPrinterEnd, gAnswer.data(), DWORD(gAnswer.size()), &written, nullptr);
+    return handle;
+}
+
+// A driver that takes the cancel and lets the read run on: Microsoft documents that a cancelled
+// operation may "continue toward completion" before it ends.
+BOOL WINAPI IgnoredCancel(HANDLE, LPOVERLAPPED)
+{
+    return TRUE;
+}
+
+} // namespace
+
+TEST_CASE("a read the driver never ends is cut off at the reply read's own limits")
+{
+    struct Row {
+        const char *name;
+        std::string answer;
+        bool cancelEndsRead;
+        int bytes;
+        int fromMs;
+        int toMs;
+    };
+    const Row rows[] = {
+        { "nothing comes", "", true, 0, 990, 1400 },
+        { "an answer, then nothing", "OK;", true, 3, 490, 900 },
+        { "the driver lets the cancelled read run on", "", false, 0, 1000, 1500 },
+    };
+    const std::u16string path = u"\\\\.\\pipe\\vornik-silent-printer";
+    for (const Row &row : rows) {
+        INFO(row.name);
+        gPrinterEnd = CreateNamedPipeW(
+            Wide(path), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        REQUIRE(gPrinterEnd != INVALID_HANDLE_VALUE);
+        gAnswer = row.answer;
+        vornik::win::DeviceCalls calls;
+        calls.createFile = AnsweringCreateFile;
+        if (!row.cancelEndsRead)
+            calls.cancelIo = IgnoredCancel;
+        const auto devices = vornik::win::MakeDevicePlatform(calls);
+        vornik::InstallPlatform(devices.get(), &vornik::SystemClock());
+        Lib_SetUSBDeviceFilePath(1, path.c_str());
+
+        const auto start = std::chrono::steady_clock::now();
+        std::string error; // the reason is kept per thread
+        auto reply = std::async(std::launch::async, [&] {
+            const int bytes = ReadPrinterReply();
+            error = devices->lastErrorText();
+            return bytes;
+        });
+        // A read that is never cut off would keep the suite from ending: the printer then
+        // leaves, which fails the read, and the row fails.
+        if (reply.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            FAIL_CHECK("the reply read did not end");
+            DisconnectNamedPipe(gPrinterEnd);
+        }
+        CHECK(reply.get() == row.bytes);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start)
+                              .count();
+        CHECK(took >= row.fromMs);
+        CHECK(took < row.toMs);
+        CHECK(std::string(reinterpret_cast<const char *>(gReplyBuffer), row.bytes) == row.answer);
+        CHECK(error
+            == (row.cancelEndsRead ? SystemText(ERROR_TIMEOUT)
+                                   : "The printer's driver did not end a cancelled read"));
+        vornik::InstallPlatform(nullptr, nullptr);
+        CloseHandle(gPrinterEnd);
+    }
 }
 
 TEST_CASE("the clock is GetTickCount and sleeps for real")
