@@ -1,8 +1,10 @@
 // The Windows backend against the real system calls, on a machine without a USB printer (CI
 // runs it under Wine). Plain files stand in for device paths: CreateFileW, ReadFile, WriteFile
 // and the sharing rules behave for them as for a printer, DeviceIoControl refuses the
-// device-ID request as a driver that cannot read the ID does. What only a printer can show
-// (a device ID that reads, a printer leaving the bus) is not proven here.
+// device-ID request as a driver that cannot read the ID does. A named pipe stands in for a
+// printer whose read never ends; what a driver answers that Wine cannot give (the errors of a
+// printer that left, a cancel it ignores) is played through the backend's call table. What only
+// a printer can show (a device ID that reads, a printer leaving the bus) is not proven here.
 
 #include "text_support.h"
 
@@ -216,12 +218,32 @@ TEST_CASE("a printer held by another program is present, and gone once its path 
 
 namespace {
 
-// CreateFileW as it fails: INVALID_HANDLE_VALUE, and the reason in GetLastError.
+// CreateFileW as a printer's driver answers it: refused with gOpenError (INVALID_HANDLE_VALUE,
+// the reason in GetLastError), or opened, after which the printer at gPrinterEnd, the server end
+// of a named pipe, sends gAnswer. Without an answer a read of the pipe waits until the server
+// writes, as a read usbprint holds does.
 DWORD gOpenError = ERROR_SUCCESS;
-HANDLE WINAPI RefusingCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+HANDLE gPrinterEnd = INVALID_HANDLE_VALUE;
+std::string gAnswer;
+HANDLE WINAPI PrinterCreateFile(LPCWSTR path, DWORD access, DWORD sharing,
+    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE model)
 {
-    SetLastError(gOpenError);
-    return INVALID_HANDLE_VALUE;
+    if (gOpenError != ERROR_SUCCESS) {
+        SetLastError(gOpenError);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = CreateFileW(path, access, sharing, security, disposition, flags, model);
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE && !gAnswer.empty())
+        WriteFile(gPrinterEnd, gAnswer.data(), DWORD(gAnswer.size()), &written, nullptr);
+    return handle;
+}
+
+// A driver that takes the cancel and lets the read run on: Microsoft documents that a cancelled
+// operation may "continue toward completion" before it ends.
+BOOL WINAPI IgnoredCancel(HANDLE, LPOVERLAPPED)
+{
+    return TRUE;
 }
 
 // SetupAPI's set of present printer-class interfaces, holding gListed (u"": a member whose
@@ -308,7 +330,7 @@ TEST_CASE("a printer counts as gone only when its path names no interface and Se
         { ERROR_BUSY, {}, true },
     };
     const auto devices = vornik::win::MakeDevicePlatform(
-        { RefusingCreateFile, ListedClassDevs, ListedMember, ListedDetail, ListedDestroy });
+        { PrinterCreateFile, ListedClassDevs, ListedMember, ListedDetail, ListedDestroy });
     for (const Row &row : rows) {
         INFO("error " << row.error << ", " << row.listed.size() << " listed");
         gOpenError = row.error;
@@ -419,31 +441,8 @@ TEST_CASE("a command goes out through WriteFile and its reply read keeps the tic
     CHECK(std::memcmp(gReplyBuffer, frame.data(), frame.size()) == 0);
 }
 
-namespace {
-
-// The server end of a named pipe stands in for a printer that answers when it is opened, or
-// never: a read of the client end waits until the server writes, as a read usbprint holds does.
-HANDLE gPrinterEnd = INVALID_HANDLE_VALUE;
-std::string gAnswer;
-HANDLE WINAPI AnsweringCreateFile(LPCWSTR path, DWORD access, DWORD sharing,
-    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE model)
-{
-    const HANDLE handle = CreateFileW(path, access, sharing, security, disposition, flags, model);
-    DWORD written = 0;
-    if (handle != INVALID_HANDLE_VALUE && !gAnswer.empty())
-        WriteFile(gPrinterEnd, gAnswer.data(), DWORD(gAnswer.size()), &written, nullptr);
-    return handle;
-}
-
-// A driver that takes the cancel and lets the read run on: Microsoft documents that a cancelled
-// operation may "continue toward completion" before it ends.
-BOOL WINAPI IgnoredCancel(HANDLE, LPOVERLAPPED)
-{
-    return TRUE;
-}
-
-} // namespace
-
+// Wine keeps a read of an empty pipe pending until the server end writes, and ends it as
+// cancelled (ERROR_OPERATION_ABORTED) when CancelIoEx names its OVERLAPPED.
 TEST_CASE("a read the driver never ends is cut off at the reply read's own limits")
 {
     struct Row {
@@ -466,8 +465,9 @@ TEST_CASE("a read the driver never ends is cut off at the reply read's own limit
             Wide(path), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
         REQUIRE(gPrinterEnd != INVALID_HANDLE_VALUE);
         gAnswer = row.answer;
+        gOpenError = ERROR_SUCCESS;
         vornik::win::DeviceCalls calls;
-        calls.createFile = AnsweringCreateFile;
+        calls.createFile = PrinterCreateFile;
         if (!row.cancelEndsRead)
             calls.cancelIo = IgnoredCancel;
         const auto devices = vornik::win::MakeDevicePlatform(calls);
