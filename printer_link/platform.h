@@ -73,7 +73,8 @@ public:
     }
     // Returns with or without data; `got` is 0 when nothing came. The reply read keeps its own
     // time, so a backend should not block for long: Linux and the simulation wait about 50 ms
-    // at most; Windows waits as long as usbprint holds its read (printer_link/README.md).
+    // at most; Windows waits as long as usbprint holds its read, but no longer than the reply
+    // read would wait for it, and then fails (printer_link/README.md).
     virtual bool read(
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
         = 0;
