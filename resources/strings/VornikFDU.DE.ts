@@ -195,5 +195,21 @@
         <source>not back yet</source>
         <translation>noch nicht zurück</translation>
     </message>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Nicht blockiert: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>Ruhezustand</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>Herunterfahren</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>Abmelden</translation>
+    </message>
 </context>
 </TS>

@@ -195,5 +195,21 @@
         <source>not back yet</source>
         <translation>todavía no ha vuelto</translation>
     </message>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Sin bloqueo: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>suspensión</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>apagado</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>cierre de sesión</translation>
+    </message>
 </context>
 </TS>

@@ -210,6 +210,22 @@ const ExpectedText kExpected[] = {
     { "FR", "StrRes_ReturnBusy", u"de retour sur le bus après %1\u00a0; n'est pas interrogée sur sa révision de firmware tant que son état est %2" },
     { "FR", "StrRes_ReturnNoRevision", u"de retour sur le bus après %1\u00a0; n'indique aucune révision de firmware" },
     { "FR", "StrRes_ReturnNotBackYet", u"pas encore revenue sur le bus" },
+    { "EN", "StrRes_RunHoldNotBlocked", u"Not blocked: %1" },
+    { "EN", "StrRes_RunHoldSleep", u"sleep" },
+    { "EN", "StrRes_RunHoldShutdown", u"shutdown" },
+    { "EN", "StrRes_RunHoldLogOff", u"log-off" },
+    { "DE", "StrRes_RunHoldNotBlocked", u"Nicht blockiert: %1" },
+    { "DE", "StrRes_RunHoldSleep", u"Ruhezustand" },
+    { "DE", "StrRes_RunHoldShutdown", u"Herunterfahren" },
+    { "DE", "StrRes_RunHoldLogOff", u"Abmelden" },
+    { "ES", "StrRes_RunHoldNotBlocked", u"Sin bloqueo: %1" },
+    { "ES", "StrRes_RunHoldSleep", u"suspensión" },
+    { "ES", "StrRes_RunHoldShutdown", u"apagado" },
+    { "ES", "StrRes_RunHoldLogOff", u"cierre de sesión" },
+    { "FR", "StrRes_RunHoldNotBlocked", u"Pas de blocage\u00a0: %1" },
+    { "FR", "StrRes_RunHoldSleep", u"veille" },
+    { "FR", "StrRes_RunHoldShutdown", u"arrêt" },
+    { "FR", "StrRes_RunHoldLogOff", u"déconnexion" },
 };
 // clang-format on
 
