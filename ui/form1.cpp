@@ -48,6 +48,7 @@ const QColor kOrchid(218, 112, 214);
 const QColor kMediumTurquoise(72, 209, 204);
 const QColor kHoverGrey(206, 200, 203);
 const QColor kCaptionButtonHover(186, 200, 203);
+const QColor kFirebrick(178, 34, 34);
 
 QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {
@@ -397,6 +398,17 @@ void Form1::InitializeComponent()
     tool_style::setTextColour(Progress_UpdateStepsLabel, Qt::black);
     Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
+
+    // In the cell left of the step, which is otherwise empty: a short line that neither moves
+    // the step nor is moved by it.
+    auto *holdWarning = tool_style::named<tool_style::ElidedLabel>("RunHoldWarningLabel");
+    RunHoldWarningLabel = holdWarning;
+    RunHoldWarningLabel->setFont(tool_style::uiSemiboldFont(8));
+    RunHoldWarningLabel->setAlignment(Qt::AlignCenter);
+    tool_style::setTextColour(RunHoldWarningLabel, kFirebrick);
+    RunHoldWarningLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    RunHoldWarningLabel->hide();
+    steps->addWidget(RunHoldWarningLabel, 0, 0);
 
     PrinterStatusButton = tool_style::named<QPushButton>("PrinterStatusButton");
     tool_style::styleFlatButton(

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "printer_link/device_contract.h"
+#include "printer_link/platform.h"
 #include "ui/background_worker.h"
 #include "ui/build_texts.h"
 #include "ui/image_list.h"
@@ -80,6 +81,9 @@ public:
     QListWidget *FDUStatusListBox = nullptr;
     QWidget *Progress_UpdateTabLayoutPanel = nullptr;
     QLabel *Progress_UpdateStepsLabel = nullptr;
+    // Beside the step: what the run's hold could not keep away, shown only during a run that
+    // lacks some of it.
+    QLabel *RunHoldWarningLabel = nullptr;
     QPushButton *PrinterStatusButton = nullptr;
     QPushButton *AppCloseButton = nullptr;
     QLabel *CopyrightLabel = nullptr;
@@ -168,6 +172,9 @@ public:
     // the user-interface thread through its event queue, in order, ahead of the worker's
     // completion notice.
     void App_ReportTransferProgress(quint64 param_Accepted, quint64 param_Total);
+    // Shows in RunHoldWarningLabel, in the current language, what of sleep, shutdown and log-off
+    // `param_Parts` leave unheld, with the whole line in its tooltip; hides it when nothing is.
+    void App_ShowRunHoldWarning(const std::vector<vornik::HoldPart> &param_Parts);
     // Process every pending event and return.
     void PumpEvents();
     // Process events until `worker` is no longer busy, sleeping while nothing happens.
@@ -268,6 +275,8 @@ private:
     RowRecord rows_[vornik::contract::kMaxPrinters];
     QDateTime runStarted_;
     QDateTime runEnded_;
+    // What the last run's hold asked for, granted or not.
+    std::vector<vornik::HoldPart> runHoldParts_;
     QString buildNumber_;
     bool watchingReturns_ = false;
     bool returnRoundRunning_ = false;

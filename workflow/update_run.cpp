@@ -162,6 +162,8 @@ void Form1::App_StartButton_Handler()
             App_ShowUIMessage_Handler(1, StrRes("StrRes_SelectPrinter"), 0, 0);
         } else {
             hold.emplace(texts_.caption(), StrRes("StrRes_RunHoldReason"), quintptr(winId()));
+            runHoldParts_ = hold->parts();
+            App_ShowRunHoldWarning(runHoldParts_);
             PrinterStatusButton->setEnabled(true);
             CloseButton->setEnabled(false);
             LangButton->setEnabled(false);
@@ -216,6 +218,7 @@ void Form1::App_StartButton_Handler()
     }
 
     hold.reset();
+    RunHoldWarningLabel->hide();
     PrinterStatusButton->setEnabled(false);
     AppCloseButton->setEnabled(true);
     SetWaitCursor(false);
@@ -227,6 +230,28 @@ void Form1::App_StartButton_Handler()
     // run, not part of it.
     if (summaryShown)
         App_BeginReturnWatch();
+}
+
+void Form1::App_ShowRunHoldWarning(const std::vector<vornik::HoldPart> &param_Parts)
+{
+    const unsigned unheld = UnheldConcerns(param_Parts);
+    QStringList what;
+    for (const auto &[concern, key] :
+        { std::pair { vornik::kHoldConcernSleep, "StrRes_RunHoldSleep" },
+            std::pair { vornik::kHoldConcernShutdown, "StrRes_RunHoldShutdown" },
+            std::pair { vornik::kHoldConcernLogOff, "StrRes_RunHoldLogOff" } }) {
+        if (unheld & concern)
+            what << StrRes(key);
+    }
+    if (what.isEmpty()) {
+        RunHoldWarningLabel->hide();
+        return;
+    }
+    const QString line = StrRes("StrRes_RunHoldNotBlocked").arg(what.join(QStringLiteral(", ")));
+    RunHoldWarningLabel->setText(line);
+    // The whole of it where the cell cuts it short.
+    RunHoldWarningLabel->setToolTip(line);
+    RunHoldWarningLabel->show();
 }
 
 void Form1::App_SetPrintersInFlashMode()

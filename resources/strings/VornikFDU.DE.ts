@@ -202,6 +202,21 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer</translation>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Nicht blockiert: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>Ruhezustand</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>Herunterfahren</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>Abmelden</translation>
     </message>
 </context>
 </TS>

@@ -202,6 +202,21 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>not looked for after the run: the printer reports no serial number</translation>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Not blocked: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>sleep</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>shutdown</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>log-off</translation>
     </message>
 </context>
 </TS>

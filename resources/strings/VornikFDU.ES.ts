@@ -202,6 +202,21 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>no se busca después de la actualización: la impresora no indica ningún número de serie</translation>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Sin bloqueo: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>suspensión</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>apagado</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>cierre de sesión</translation>
     </message>
 </context>
 </TS>

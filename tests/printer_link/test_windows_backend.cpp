@@ -588,8 +588,13 @@ TEST_CASE("a run holds the system awake and names its reason to the shutdown, an
     {
         vornik::win::WindowsSessionHold hold(
             { RecordExecutionState, RecordBlockReasonCreate, RecordBlockReasonDestroy });
-        CHECK(hold.hold(reinterpret_cast<std::intptr_t>(window), u"ZELTAN QXR3303 FDU",
-            u"Printer firmware update"));
+        const auto parts = hold.hold(reinterpret_cast<std::intptr_t>(window), u"ZELTAN QXR3303 FDU",
+            u"Printer firmware update");
+        // What the run report says is held: the idle sleep and the end of the session.
+        REQUIRE(parts.size() == 2);
+        CHECK((parts[0].held && parts[0].concerns == vornik::kHoldConcernSleep));
+        CHECK((parts[1].held
+            && parts[1].concerns == (vornik::kHoldConcernShutdown | vornik::kHoldConcernLogOff)));
         REQUIRE(gSessionCalls.size() == 2);
         CHECK(gSessionCalls[0].name == "SetThreadExecutionState");
         CHECK(gSessionCalls[0].flags == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED));

@@ -320,6 +320,7 @@ private slots:
         QTest::newRow("progress header") << "PrinterSerialNumLabel" << true << QSize(278, 29);
         QTest::newRow("step label") << "Progress_UpdateStepsLabel" << true << QSize(390, 37);
         QTest::newRow("busy sign") << "PrinterStatusButton" << true << QSize(63, 37);
+        QTest::newRow("hold warning") << "RunHoldWarningLabel" << true << QSize(105, 37);
         QTest::newRow("CLOSE") << "AppCloseButton" << true << QSize(558, 45);
     }
 
@@ -335,6 +336,8 @@ private slots:
         form.App_ChangeLanguage(1);
         form.Progress_UpdateStepsLabel->setText(
             QStringLiteral("Bearbeitungsschritt: ").repeated(9));
+        form.RunHoldWarningLabel->setText(QStringLiteral("Nicht blockiert: Abmelden ").repeated(9));
+        form.RunHoldWarningLabel->show();
         if (progressPage)
             form.MainTabControl->setCurrentWidget(form.ProgressTabPage);
         form.grab();

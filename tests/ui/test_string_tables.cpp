@@ -218,6 +218,22 @@ const ExpectedText kExpected[] = {
     { "FR", "StrRes_ReturnNotBackYet", u"pas encore revenue sur le bus" },
     { "FR", "StrRes_ReturnSharedSerial", u"non recherchée après la mise à jour\u00A0: une autre imprimante de cette mise à jour a le même numéro de série" },
     { "FR", "StrRes_ReturnNoSerial", u"non recherchée après la mise à jour\u00A0: l'imprimante n'indique aucun numéro de série" },
+    { "EN", "StrRes_RunHoldNotBlocked", u"Not blocked: %1" },
+    { "EN", "StrRes_RunHoldSleep", u"sleep" },
+    { "EN", "StrRes_RunHoldShutdown", u"shutdown" },
+    { "EN", "StrRes_RunHoldLogOff", u"log-off" },
+    { "DE", "StrRes_RunHoldNotBlocked", u"Nicht blockiert: %1" },
+    { "DE", "StrRes_RunHoldSleep", u"Ruhezustand" },
+    { "DE", "StrRes_RunHoldShutdown", u"Herunterfahren" },
+    { "DE", "StrRes_RunHoldLogOff", u"Abmelden" },
+    { "ES", "StrRes_RunHoldNotBlocked", u"Sin bloqueo: %1" },
+    { "ES", "StrRes_RunHoldSleep", u"suspensión" },
+    { "ES", "StrRes_RunHoldShutdown", u"apagado" },
+    { "ES", "StrRes_RunHoldLogOff", u"cierre de sesión" },
+    { "FR", "StrRes_RunHoldNotBlocked", u"Pas de blocage\u00a0: %1" },
+    { "FR", "StrRes_RunHoldSleep", u"veille" },
+    { "FR", "StrRes_RunHoldShutdown", u"arrêt" },
+    { "FR", "StrRes_RunHoldLogOff", u"déconnexion" },
 };
 // clang-format on
 
