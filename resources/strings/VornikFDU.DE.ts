@@ -202,6 +202,7 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer</translation>
+    </message>
     <message id="StrRes_RunHoldNotBlocked">
         <source>Not blocked: %1</source>
         <translation>Nicht blockiert: %1</translation>

@@ -202,6 +202,7 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>no se busca después de la actualización: la impresora no indica ningún número de serie</translation>
+    </message>
     <message id="StrRes_RunHoldNotBlocked">
         <source>Not blocked: %1</source>
         <translation>Sin bloqueo: %1</translation>

@@ -202,6 +202,7 @@
     <message id="StrRes_ReturnNoSerial">
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>non recherchée après la mise à jour&#xa0;: l'imprimante n'indique aucun numéro de série</translation>
+    </message>
     <message id="StrRes_RunHoldNotBlocked">
         <source>Not blocked: %1</source>
         <translation>Pas de blocage&#xa0;: %1</translation>
