@@ -80,6 +80,13 @@ app="$(find "$run/zip" -mindepth 1 -maxdepth 1 -type d)"
 cp -r "$app" "$run/bench"
 cp "$build/VornikFDU-bench.exe" "$qt/bin/Qt6Test.dll" "$build/window_driver.exe" \
     "$build/product_null_name.exe" "$run/bench/"
+# Beside the unpacked folder, what makes a folder look like a Qt prefix to a Qt that finds its
+# own prefix (lib\libQt6Core.a), and a platform plugin there that marks itself when loaded:
+# anyone who may write the folder above the program could plant them.
+mkdir -p "$run/zip/lib" "$run/zip/plugins/platforms"
+: >"$run/zip/lib/libQt6Core.a"
+cp "$build/planted_qwindows.dll" "$run/zip/plugins/platforms/qwindows.dll"
+planted_mark="$run/zip/plugins/platforms/qwindows.dll.loaded"
 driver="$run/bench/window_driver.exe"
 
 # A display of our own, and a Wine prefix that has seen nothing but the zip.
@@ -134,6 +141,8 @@ status=0
 wait "$product_pid" || status=$?
 [ "$status" -eq 0 ] || fail "VornikFDU.exe ended with $status after its close button"
 say "VornikFDU.exe closed by its close button, exit code 0"
+[ ! -e "$planted_mark" ] || fail "VornikFDU.exe loaded the platform plugin planted outside its folder"
+say "the plugin planted in the folder above it was not loaded"
 
 # 2. The rehearsal on Windows' own windows.
 status=0
