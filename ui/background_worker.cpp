@@ -3,7 +3,6 @@
 #include <QMetaObject>
 #include <QThreadPool>
 
-#include <cstdio>
 #include <exception>
 
 BackgroundWorker::BackgroundWorker(QObject *parent)
@@ -19,13 +18,13 @@ void BackgroundWorker::RunWorkerAsync(int argument)
     const QByteArray name = objectName().toUtf8();
     QThreadPool::globalInstance()->start([this, argument, name] {
         // A failure ends the body; the caller judges the outcome from the step's status, which
-        // the body had no chance to set to success. Standard error keeps what went wrong.
+        // the body had no chance to set to success. The log keeps what went wrong.
         try {
             body_(argument);
         } catch (const std::exception &error) {
-            std::fprintf(stderr, "%s: %s\n", name.constData(), error.what());
+            qWarning("%s: %s", name.constData(), error.what());
         } catch (...) {
-            std::fprintf(stderr, "%s: stopped by an exception of unknown type\n", name.constData());
+            qWarning("%s: stopped by an exception of unknown type", name.constData());
         }
         QMetaObject::invokeMethod(this, &BackgroundWorker::finish, Qt::QueuedConnection);
     });
