@@ -73,29 +73,25 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("image");
-        const auto row = [](const char *name, BenchBehaviour behaviour, const char *status,
+        const auto row = [](const char *name, BenchBehaviour behaviour, const QString &status,
                              const char *mode, const char *image) {
             QTest::newRow(name) << int(behaviour) << status << mode << image;
         };
-        row("well", BenchBehaviour::Well, "Firmware update: completed", "stored and restarted",
-            "matches the image");
-        row("old firmware", BenchBehaviour::ComesBackWithOldFirmware, "Firmware update: completed",
+        row("well", BenchBehaviour::Well, kCompleted, "stored and restarted", "matches the image");
+        row("old firmware", BenchBehaviour::ComesBackWithOldFirmware, kCompleted,
             "stored and restarted", "matches the image");
-        row("does not come back", BenchBehaviour::DoesNotComeBack, "Firmware update: completed",
+        row("does not come back", BenchBehaviour::DoesNotComeBack, kCompleted,
             "stored and restarted", "matches the image");
-        row("never leaves", BenchBehaviour::NeverLeavesBus, "Error: Printer not found!",
-            "normal, stays on the bus", "");
-        row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, "Error: Printer not found!",
+        row("never leaves", BenchBehaviour::NeverLeavesBus, kNotFound, "normal, stays on the bus",
+            "");
+        row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, kNotFound,
             "download mode as BENCH0001-B", "");
-        row("too late", BenchBehaviour::ComesBackTooLate, "Error: Printer not found!",
-            "off the bus", "");
-        row("fails at 30 %", BenchBehaviour::FailsTransferAt, "Error: Printer not found!",
-            "download mode", "partial");
-        row("unplugged at 30 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
-            "detached", "partial");
-        row("unplugged at 0 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
-            "detached", "");
-        row("never stores", BenchBehaviour::NeverFinishesStoring, "Firmware update: timeout!",
+        row("too late", BenchBehaviour::ComesBackTooLate, kNotFound, "off the bus", "");
+        row("fails at 30 %", BenchBehaviour::FailsTransferAt, kNotFound, "download mode",
+            "partial");
+        row("unplugged at 30 %", BenchBehaviour::UnpluggedAt, kNotFound, "detached", "partial");
+        row("unplugged at 0 %", BenchBehaviour::UnpluggedAt, kNotFound, "detached", "");
+        row("never stores", BenchBehaviour::NeverFinishesStoring, kUpdateTimeout,
             "storing, never finishes", "matches the image");
     }
 
@@ -119,11 +115,9 @@ private slots:
         form.App_StartButton_Handler();
         QCOMPARE(h.statuses(), QStringList({ status }));
         QCOMPARE(QString::fromLatin1(ExpectedFinalStatusKey(BenchBehaviour(behaviour))),
-            status == QLatin1String("Firmware update: completed")
-                ? QStringLiteral("StrRes_StatusUpdateCompleted")
-                : status == QLatin1String("Firmware update: timeout!")
-                ? QStringLiteral("StrRes_StatusUpdateTimeout")
-                : QStringLiteral("StrRes_StatusPrinterNotFound"));
+            status == kCompleted           ? QStringLiteral("StrRes_StatusUpdateCompleted")
+                : status == kUpdateTimeout ? QStringLiteral("StrRes_StatusUpdateTimeout")
+                                           : QStringLiteral("StrRes_StatusPrinterNotFound"));
         bench.refresh();
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(), mode);
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnImage)->text(), image);
@@ -181,7 +175,7 @@ private slots:
         h.tick(0);
         form.App_StartButton_Handler();
         bench.refresh();
-        QCOMPARE(h.statuses(), QStringList({ QStringLiteral("Firmware update: completed") }));
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(),
             QStringLiteral("detached"));
     }

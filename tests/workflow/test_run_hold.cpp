@@ -142,12 +142,7 @@ private slots:
         daemon_.waitForFinished();
     }
 
-    void holdsFromStartToTheLastMessage_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < Cases().size(); ++i)
-            QTest::newRow(Cases()[i].name) << int(i);
-    }
+    void holdsFromStartToTheLastMessage_data() { AddIndexRows(Cases()); }
 
     void holdsFromStartToTheLastMessage()
     {

@@ -26,23 +26,6 @@
 
 namespace {
 
-const QString kIdle = QStringLiteral("Idle mode");
-const QString kSetting = QStringLiteral("Setting to flash mode ...");
-const QString kFlashMode = QStringLiteral("Flash mode");
-const QString kSending = QStringLiteral("Sending firmware file ...");
-const QString kStoring = QStringLiteral("Storing and updating firmware ...");
-const QString kCompleted = QStringLiteral("Firmware update: completed");
-const QString kFlashModeFail = QStringLiteral("ERROR: Failed to set flash mode");
-const QString kNotConnected = QStringLiteral("Error: Printer not connected!");
-const QString kFlashingTimeout = QStringLiteral("Error: Flashing timeout!");
-const QString kUpdateTimeout = QStringLiteral("Firmware update: timeout!");
-const QString kNotFound = QStringLiteral("Error: Printer not found!");
-const QString kAllUpdated
-    = QStringLiteral("All selected printers have been updated.Updated printers would be OFF.");
-const QString kSomeUpdated
-    = QStringLiteral("ERROR:Failed to update some printers!\r\nPlease check "
-                     "status for each printer.\r\nUpdated printers would be OFF.");
-
 using vornik::sim::PrinterConfig;
 
 struct Scenario {
@@ -181,12 +164,7 @@ class UpdateRunTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void scenario_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < Scenarios().size(); ++i)
-            QTest::newRow(Scenarios()[i].name) << int(i);
-    }
+    void scenario_data() { AddIndexRows(Scenarios()); }
 
     void scenario()
     {
@@ -243,12 +221,7 @@ private slots:
         }
     }
 
-    void returnAfterTheRun_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < ReturnCases().size(); ++i)
-            QTest::newRow(ReturnCases()[i].name) << int(i);
-    }
+    void returnAfterTheRun_data() { AddIndexRows(ReturnCases()); }
 
     void returnAfterTheRun()
     {
