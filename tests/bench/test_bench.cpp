@@ -6,7 +6,6 @@
 #include "bench/rehearsal.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,13 +18,6 @@
 #include <QTimer>
 
 namespace {
-
-QString Sha256(const std::vector<std::uint8_t> &bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(
-        QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
-                                   .toHex());
-}
 
 void Choose(QComboBox *combo, int value)
 {
@@ -42,7 +34,7 @@ private slots:
     {
         WorkflowHarness h;
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         bench.serialEdit->setText(QStringLiteral("A1"));
         QTest::mouseClick(bench.attachButton, Qt::LeftButton);
         bench.serialEdit->setText(QStringLiteral("A2"));
@@ -103,7 +95,7 @@ private slots:
         QFETCH(QString, image);
         WorkflowHarness h(256 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         Choose(bench.behaviourCombo, behaviour);
         // 30 % of the image ends inside the second 64 KiB write.
         bench.failPercentSpin->setValue(
@@ -165,7 +157,7 @@ private slots:
     {
         WorkflowHarness h(128 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         const int id = bench.attachFromForm();
         Form1 &form = h.start();
         h.onStatus = [&](const WorkflowHarness::StatusChange &) {
@@ -203,7 +195,7 @@ private slots:
         QFETCH(int, exitCode);
         WorkflowHarness h(192 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         bench.show();
         Form1 &form = h.start(BuildTexts::fromBuild(), false);
         form.dialogRunner = nullptr; // the real modal dialog, answered by the rehearsal

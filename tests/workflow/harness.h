@@ -10,6 +10,7 @@
 #include "ui/string_table.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 
 #include <memory>
 #include <stdexcept>
@@ -34,6 +35,15 @@ private:
     std::unique_ptr<StringTable> inner_;
     const char *missing_;
 };
+
+// SHA-256 in lower-case hex, as the simulated printers report what they received, but taken
+// with Qt's own hash rather than theirs.
+inline QString Sha256Hex(const std::uint8_t *data, std::size_t size)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(
+        QByteArrayView(data, static_cast<qsizetype>(size)), QCryptographicHash::Sha256)
+                                   .toHex());
+}
 
 class WorkflowHarness : public WindowUnderTest {
 public:
@@ -66,6 +76,7 @@ public:
     void deliverNotices() { QCoreApplication::processEvents(); }
 
     const std::vector<std::uint8_t> &image() const { return image_; }
+    QString imageSha256() const { return Sha256Hex(image_.data(), image_.size()); }
 
     vornik::sim::VirtualClock clock { 0xFFFF0000u }; // wraps during every run
     vornik::sim::SimulatedPrinters printers { clock };

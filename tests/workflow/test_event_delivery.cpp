@@ -28,7 +28,6 @@ public:
     NoticePipePlatform piped { printers };
 };
 
-// Looks up every text in `inner` except one key, which is missing.
 bool runHasBegun(const Form1 &form)
 {
     return form.MainTabControl->currentWidget() == form.ProgressTabPage
