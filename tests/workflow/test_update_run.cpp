@@ -59,6 +59,12 @@ const std::vector<Scenario> &Scenarios()
             kSomeUpdated, 1, 0 },
         { "comes back too late", { [](PrinterConfig &c) { c.reappearAfterMs = 60000; } }, { 0 },
             { kNotFound }, kSomeUpdated, 1, 0 },
+        // Off the bus just before the step's first look, back only during the pause after it.
+        { "back in download mode 2.5 s after it left", { [](PrinterConfig &c) {
+             c.leaveBusAfterMs = 9000;
+             c.reappearAfterMs = 2500;
+         } },
+            { 0 }, { kCompleted }, kAllUpdated, 1, 1 },
         { "never finishes storing", { [](PrinterConfig &c) { c.storeTimeMs = -1; }, Well },
             { 0, 1 }, { kUpdateTimeout, kCompleted }, kSomeUpdated, 2, 1 },
         { "never leaves the bus", { [](PrinterConfig &c) { c.leaveBusAfterMs = -1; } }, { 0 },
@@ -97,6 +103,12 @@ const std::vector<ReturnCase> &ReturnCases()
     static const std::vector<ReturnCase> cases = {
         { "comes back with the new firmware", Well, kCompleted, ReturnMark::NewFirmware,
             kBackAfter + "reports firmware QXR3303.2528A.07, which contains build number 2528A",
+            true },
+        // The build number is looked for whatever its letter case.
+        { "reports the build number in other letter case",
+            [](PrinterConfig &c) { c.revisionOfImage.begin()->second = "qxr3303.2528a.07"; },
+            kCompleted, ReturnMark::NewFirmware,
+            kBackAfter + "reports firmware qxr3303.2528a.07, which contains build number 2528A",
             true },
         { "comes back with the old firmware", [](PrinterConfig &c) { c.keepsOldFirmware = true; },
             kCompleted, ReturnMark::OtherFirmware,
