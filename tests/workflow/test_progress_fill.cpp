@@ -102,16 +102,6 @@ QColor rowColourAt(QListWidget *list, double share)
     return picture.pixelColor(row.left() + int(row.width() * share), row.top() + 1);
 }
 
-const QString kIdle = QStringLiteral("Idle mode");
-const QString kSetting = QStringLiteral("Setting to flash mode ...");
-const QString kFlash = QStringLiteral("Flash mode");
-const QString kSending = QStringLiteral("Sending firmware file ...");
-const QString kStoring = QStringLiteral("Storing and updating firmware ...");
-const QString kCompleted = QStringLiteral("Firmware update: completed");
-const QString kTimeout = QStringLiteral("Firmware update: timeout!");
-const QString kFlashingTimeout = QStringLiteral("Error: Flashing timeout!");
-const QString kNotFound = QStringLiteral("Error: Printer not found!");
-
 // Eleven blocks, the last one short.
 constexpr std::uint32_t kImageBytes = 10 * 64 * 1024 + 1234;
 
@@ -126,8 +116,9 @@ private slots:
         QTest::addColumn<std::int64_t>("failWriteAfter");
         QTest::addColumn<std::int64_t>("detachAfter");
         QTest::addColumn<QStringList>("texts");
-        const QStringList delivered { kIdle, kSetting, kFlash, kSending, kStoring, kCompleted };
-        const QStringList failed { kIdle, kSetting, kFlash, kSending, kFlashingTimeout, kNotFound };
+        const QStringList delivered { kIdle, kSetting, kFlashMode, kSending, kStoring, kCompleted };
+        const QStringList failed { kIdle, kSetting, kFlashMode, kSending, kFlashingTimeout,
+            kNotFound };
         QTest::newRow("image delivered") << std::int64_t(-1) << std::int64_t(-1) << delivered;
         QTest::newRow("writes fail halfway")
             << std::int64_t(kImageBytes / 2) << std::int64_t(-1) << failed;
@@ -200,7 +191,7 @@ private slots:
         QTest::addColumn<int>("storeTimeMs");
         QTest::addColumn<QString>("finalText");
         QTest::newRow("stores within the limit") << 60000 << kCompleted;
-        QTest::newRow("never finishes") << -1 << kTimeout;
+        QTest::newRow("never finishes") << -1 << kUpdateTimeout;
     }
 
     void waitFill()

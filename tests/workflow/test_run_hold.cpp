@@ -313,12 +313,7 @@ private slots:
         daemon_.waitForFinished();
     }
 
-    void holdsFromStartToTheLastMessage_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < Cases().size(); ++i)
-            QTest::newRow(Cases()[i].name) << int(i);
-    }
+    void holdsFromStartToTheLastMessage_data() { AddIndexRows(Cases()); }
 
     void holdsFromStartToTheLastMessage()
     {
@@ -420,7 +415,10 @@ private slots:
             QCOMPARE(requests.back().closed, c.portal == Portal::Grants);
         }
         QVERIFY2(heldAtLastMessage, "a part of the hold was gone before the run's last message");
-        QVERIFY2(!allHeldSince(locksBefore, requestsBefore, false), "the hold outlived the run");
+        // Copies of the write ends ride in the bus's messages and close on its threads, possibly
+        // a moment after the run has ended; a lock the run kept would still be held a second on.
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            !allHeldSince(locksBefore, requestsBefore, false), "the hold outlived the run", 1000);
     }
 
 private:
