@@ -78,7 +78,8 @@ TEST_CASE("a second printer gets the image from its first byte")
     CHECK(world.sink.closed == 2);
 }
 
-TEST_CASE("a missing, unloadable, empty or unreachable image fails before the device is opened")
+// A missing, unloadable, empty or unreachable image, or a device that does not open.
+TEST_CASE("no image to send or no device to take it: the transfer fails, nothing opened or said")
 {
     struct Row {
         const char *name;
@@ -92,10 +93,12 @@ TEST_CASE("a missing, unloadable, empty or unreachable image fails before the de
         { "not loadable", "load", "StrRes_FirmwareLoadFail", 0 },
         { "empty", "empty", "StrRes_FirmwareZeroBytes", 1 },
         { "unreachable bytes", "data", "", 1 },
+        { "device does not open", "open", "", 1 },
     };
     for (const Row &row : rows) {
         INFO(row.name);
         TransferWorld world;
+        world.sink.opens = row.fault != "open";
         ScriptedImage image(row.fault == "empty" ? std::vector<std::uint8_t>() : Pattern(100));
         image.module = row.fault != "module";
         image.found = row.fault != "find";
@@ -107,20 +110,10 @@ TEST_CASE("a missing, unloadable, empty or unreachable image fails before the de
             CHECK(world.faults.empty());
         else
             CHECK(world.faults == std::vector<std::string> { row.message });
+        CHECK(world.failures.empty());
         CHECK(world.sink.opened == 0);
         CHECK(image.released == row.releases);
     }
-}
-
-TEST_CASE("a device that does not open fails the transfer quietly")
-{
-    TransferWorld world;
-    world.sink.opens = false;
-    ScriptedImage image(Pattern(100));
-    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"gone", world.messages) == 0);
-    CHECK(world.faults.empty());
-    CHECK(world.failures.empty());
-    CHECK(image.released == 1);
 }
 
 TEST_CASE("a failed write stops the transfer and says why")
