@@ -18,6 +18,18 @@ QString ProgramPath()
 
 } // namespace
 
+std::unique_ptr<EmulatedPrinter> EmulatedPrinter::started(int udc, QString serial, Config config)
+{
+    config.udc = QStringLiteral("dummy_udc.%1").arg(udc);
+    config.serial = std::move(serial);
+    auto printer = std::make_unique<EmulatedPrinter>(std::move(config));
+    QString why;
+    if (printer->start(&why))
+        return printer;
+    qWarning("%s", qPrintable(why));
+    return nullptr;
+}
+
 EmulatedPrinter::EmulatedPrinter(Config config)
     : config_(std::move(config))
 {

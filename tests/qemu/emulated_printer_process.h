@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 struct USBPrinterClassDeviceInfo;
 
 class EmulatedPrinter {
@@ -23,6 +25,9 @@ public:
         QByteArray imageSha256; // lower-case hex
         QStringList extraArguments;
     };
+
+    // The printer with `serial` on dummy_udc.`udc`, on the bus; null with the reason in the log.
+    static std::unique_ptr<EmulatedPrinter> started(int udc, QString serial, Config config);
 
     explicit EmulatedPrinter(Config config);
     ~EmulatedPrinter();

@@ -211,21 +211,13 @@ qint64 GuestHotplug::waitForList(const QStringList &expected, int withinMs)
 std::unique_ptr<EmulatedPrinter> GuestHotplug::startPrinter(int udc, const QString &serial)
 {
     EmulatedPrinter::Config config;
-    config.udc = QStringLiteral("dummy_udc.%1").arg(udc);
-    config.serial = serial;
     const qsizetype blank = product_.indexOf(' ');
     config.manufacturer = product_.left(blank);
     config.model = product_.mid(blank + 1);
     config.imageBytes = image_.size();
     config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
     config.extraArguments << QStringLiteral("--store") << QStringLiteral("2000");
-    auto printer = std::make_unique<EmulatedPrinter>(config);
-    QString why;
-    if (!printer->start(&why)) {
-        qWarning("%s", qPrintable(why));
-        return nullptr;
-    }
-    return printer;
+    return EmulatedPrinter::started(udc, serial, config);
 }
 
 void GuestHotplug::tickAndRun(const QList<int> &rows)

@@ -56,8 +56,6 @@ std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
     std::vector<std::unique_ptr<EmulatedPrinter>> printers;
     for (const auto &[serial, fault] : serialsAndFaults) {
         EmulatedPrinter::Config config;
-        config.udc = QStringLiteral("dummy_udc.%1").arg(printers.size());
-        config.serial = serial;
         config.manufacturer = product.left(blank);
         config.model = product.mid(blank + 1);
         config.fault = fault;
@@ -66,12 +64,9 @@ std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
         // Storing takes a few seconds, so that the wait after the image polls at least once.
         config.extraArguments << QStringLiteral("--store") << QStringLiteral("4000")
                               << extraArguments;
-        auto printer = std::make_unique<EmulatedPrinter>(config);
-        QString why;
-        if (!printer->start(&why)) {
-            qWarning("%s", qPrintable(why));
+        auto printer = EmulatedPrinter::started(int(printers.size()), serial, config);
+        if (!printer)
             return {};
-        }
         // In the driver's order too, so the list rows follow the printers.
         const int expected = static_cast<int>(printers.size()) + 1;
         QElapsedTimer timer;
