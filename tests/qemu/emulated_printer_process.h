@@ -16,8 +16,7 @@ public:
     struct Config {
         QString udc = QStringLiteral("dummy_udc.0");
         QString serial = QStringLiteral("SN0001");
-        QString manufacturer = QStringLiteral("ZELTAN");
-        QString model = QStringLiteral("QXR3303");
+        QString product = QStringLiteral("ZELTAN QXR3303"); // manufacturer, a blank, model
         QString status = QStringLiteral("00");
         QString fault = QStringLiteral("none");
         bool startInDownloadMode = false;

@@ -211,9 +211,7 @@ qint64 GuestHotplug::waitForList(const QStringList &expected, int withinMs)
 std::unique_ptr<EmulatedPrinter> GuestHotplug::startPrinter(int udc, const QString &serial)
 {
     EmulatedPrinter::Config config;
-    const qsizetype blank = product_.indexOf(' ');
-    config.manufacturer = product_.left(blank);
-    config.model = product_.mid(blank + 1);
+    config.product = product_;
     config.imageBytes = image_.size();
     config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
     config.extraArguments << QStringLiteral("--store") << QStringLiteral("2000");

@@ -51,13 +51,10 @@ std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
     const std::vector<std::pair<QString, QString>> &serialsAndFaults,
     const QStringList &extraArguments)
 {
-    const QString product = BuildTexts::fromBuild().productName;
-    const qsizetype blank = product.indexOf(' ');
     std::vector<std::unique_ptr<EmulatedPrinter>> printers;
     for (const auto &[serial, fault] : serialsAndFaults) {
         EmulatedPrinter::Config config;
-        config.manufacturer = product.left(blank);
-        config.model = product.mid(blank + 1);
+        config.product = BuildTexts::fromBuild().productName;
         config.fault = fault;
         config.imageBytes = image_.size();
         config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
