@@ -203,5 +203,29 @@
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer</translation>
     </message>
+    <message id="StrRes_AccLanguageButton">
+        <source>Language: English. Next: German</source>
+        <translation>Sprache: Deutsch. Nächste: Spanisch</translation>
+    </message>
+    <message id="StrRes_AccMinimize">
+        <source>Minimise</source>
+        <translation>Minimieren</translation>
+    </message>
+    <message id="StrRes_AccCloseWindow">
+        <source>Close the window</source>
+        <translation>Fenster schließen</translation>
+    </message>
+    <message id="StrRes_AccLogo">
+        <source>%1 logo</source>
+        <translation>%1-Logo</translation>
+    </message>
+    <message id="StrRes_AccWarning">
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message id="StrRes_AccBusySign">
+        <source>Activity indicator</source>
+        <translation>Aktivitätsanzeige</translation>
+    </message>
 </context>
 </TS>
