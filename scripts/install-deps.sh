@@ -22,6 +22,7 @@ else
         libbenchmark-dev
         lintian desktop-file-utils
         weston qt6-wayland
+        at-spi2-core python3-pyatspi
     )
 fi
 
