@@ -67,7 +67,6 @@ private slots:
         // Assistive technology meets each choice under its label, and nothing unnamed to act on.
         QCOMPARE(AccessibilityFaults(&bench), QStringList());
         for (const auto &[control, label] : std::initializer_list<std::pair<QWidget *, QString>> {
-                 { bench.productCombo, QStringLiteral("Product") },
                  { bench.failPercentSpin, QStringLiteral("Stops at this share of the image") },
                  { bench.printerTable, QStringLiteral("Printers") } })
             QCOMPARE(
