@@ -29,6 +29,7 @@
 class QGridLayout;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -126,6 +127,9 @@ public:
     // delivered, or milliseconds waited against the limit), with `toolTip` on the row.
     void SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
         quint64 param_Total, const QString &param_ToolTip = QString());
+    // What row r of FDUStatusListBox says to assistive technology besides its text: its fill in
+    // tenths and its return mark's words (Qt::AccessibleDescriptionRole); a change is sent on.
+    void DescribeStatusRow(int param_Row);
 
     // --- Languages and branding (ui/languages.cpp) --------------------------------------
     void App_SelectDefaultLanguage();
@@ -230,6 +234,10 @@ protected:
 #endif
 
 private:
+    // Ticks or unticks a printer entry: the one path of a click, Space and assistive
+    // technology's "Toggle", refused while the list is disabled or a run is under way.
+    void TickLine(QListWidgetItem *param_Line);
+
     BuildTexts texts_;
     vornik::FirmwareImageSource *image_ = nullptr;
     bool loaded_ = false;

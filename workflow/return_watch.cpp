@@ -264,6 +264,8 @@ void Form1::SetReturnMark(int param_Row)
     const QString text = ReturnText(
         param_Row, [this](const char *key) { return StrRes(key); }, &row.mark);
     line->setData(kReturnMarkRole, int(row.mark));
+    line->setData(kReturnWordsRole, text);
+    DescribeStatusRow(param_Row);
     // The wait's own figures stay beneath it.
     QString toolTip = row.toolTipBefore.isEmpty() ? text : text + u'\n' + row.toolTipBefore;
     // A tooltip that looks like markup is shown as rich text, so a revision such as "<img ...>"

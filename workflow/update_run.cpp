@@ -5,6 +5,7 @@
 // thread: see docs/architecture.md.
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
+#include "ui/accessibility.h"
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
 #include "workflow/run_hold.h"
@@ -107,8 +108,10 @@ qint64 MsSince(std::uint32_t start)
 // Shows which of the three steps is under way.
 void ShowStep(Form1 &form, const char *step)
 {
-    form.Progress_UpdateStepsLabel->setText(
-        form.StrRes("StrRes_ProgressUpdateSteps") + QLatin1String(step));
+    const QString text = form.StrRes("StrRes_ProgressUpdateSteps") + QLatin1String(step);
+    if (form.Progress_UpdateStepsLabel->text() != text)
+        accessibility::Announce(form.Progress_UpdateStepsLabel, text);
+    form.Progress_UpdateStepsLabel->setText(text);
     form.PumpEvents();
 }
 

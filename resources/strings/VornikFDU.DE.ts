@@ -219,5 +219,29 @@
         <source>log-off</source>
         <translation>Abmelden</translation>
     </message>
+    <message id="StrRes_AccLanguageButton">
+        <source>Language: English. Next: German</source>
+        <translation>Sprache: Deutsch. Nächste: Spanisch</translation>
+    </message>
+    <message id="StrRes_AccMinimize">
+        <source>Minimise</source>
+        <translation>Minimieren</translation>
+    </message>
+    <message id="StrRes_AccCloseWindow">
+        <source>Close the window</source>
+        <translation>Fenster schließen</translation>
+    </message>
+    <message id="StrRes_AccLogo">
+        <source>%1 logo</source>
+        <translation>%1-Logo</translation>
+    </message>
+    <message id="StrRes_AccWarning">
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message id="StrRes_AccBusySign">
+        <source>Activity indicator</source>
+        <translation>Aktivitätsanzeige</translation>
+    </message>
 </context>
 </TS>

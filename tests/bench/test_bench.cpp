@@ -55,6 +55,14 @@ private slots:
             QCOMPARE(bench.printerTable->item(row, BenchWindow::ColumnMode)->text(),
                 QStringLiteral("stored and restarted"));
         }
+
+        // Assistive technology meets each choice under its label, and nothing unnamed to act on.
+        QCOMPARE(AccessibilityFaults(&bench), QStringList());
+        for (const auto &[control, label] : std::initializer_list<std::pair<QWidget *, QString>> {
+                 { bench.failPercentSpin, QStringLiteral("Stops at this share of the image") },
+                 { bench.printerTable, QStringLiteral("Printers") } })
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), label);
     }
 
     // Each behaviour's ending in the window, in the bench's own words, and the one byte count

@@ -535,6 +535,49 @@ private slots:
         QCOMPARE(h.statuses(), QStringList({ kNotFound, kNotFound }));
     }
 
+    void ticksStayAsStartFoundThem_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("Toggle") << "Toggle";
+        QTest::newRow("click") << "click";
+        QTest::newRow("Space") << "Space";
+    }
+
+    // The ticks are read when START is pressed: one that arrives while the run begins, before
+    // the list is disabled, changes nothing, and the summary counts the printers of the run.
+    void ticksStayAsStartFoundThem()
+    {
+        QFETCH(QString, path);
+        WorkflowHarness h;
+        h.printers.attach(h.printer("SN1"));
+        h.printers.attach(h.printer("SN2"));
+        Form1 &form = h.start();
+        h.tick(0);
+        QListWidget *list = form.SupportedPrinterCheckedListBox;
+        h.onStatus = [&](const WorkflowHarness::StatusChange &change) {
+            if (change.row != 0 || change.text != kIdle)
+                return;
+            QVERIFY(list->isEnabled());
+            if (path == QLatin1String("Toggle")) {
+                QAccessible::queryAccessibleInterface(list)->child(1)->actionInterface()->doAction(
+                    QAccessibleActionInterface::toggleAction());
+            } else if (path == QLatin1String("click")) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(1)).center());
+            } else {
+                list->setCurrentRow(1);
+                QTest::keyClick(list, Qt::Key_Space);
+            }
+        };
+        form.App_StartButton_Handler();
+
+        QCOMPARE(list->item(1)->checkState(), Qt::Unchecked);
+        QCOMPARE(h.statuses(), QStringList { kCompleted });
+        QCOMPARE(h.messages.back().type, 3);
+        QCOMPARE(h.messages.back().total, 1);
+        QCOMPARE(h.messages.back().updated, 1);
+    }
+
     void startPressedAgainDuringTheRunIsIgnored()
     {
         WorkflowHarness h;
