@@ -28,7 +28,7 @@ public:
 
     AccessibilityRecorder()
     {
-        current() = this;
+        current_ = this;
         QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
         QAccessible::installUpdateHandler(&record);
     }
@@ -36,7 +36,7 @@ public:
     {
         QAccessible::installUpdateHandler(nullptr);
         QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
-        current() = nullptr;
+        current_ = nullptr;
     }
 
     // The names (or descriptions) that events of `type` from row `child` of `object` carried.
@@ -53,17 +53,13 @@ public:
     std::vector<Heard> heard;
 
 private:
-    static AccessibilityRecorder *&current()
-    {
-        static AccessibilityRecorder *recorder = nullptr;
-        return recorder;
-    }
+    static inline AccessibilityRecorder *current_ = nullptr;
     static void record(QAccessibleEvent *event)
     {
         QAccessibleInterface *element = event->accessibleInterface();
-        if (!current() || !element)
+        if (!current_ || !element)
             return;
-        current()->heard.push_back(
+        current_->heard.push_back(
             { event->type(), event->object() ? event->object()->objectName() : QString(),
                 event->child(), element->text(QAccessible::Name),
                 element->text(QAccessible::Description), bool(element->state().checked) });

@@ -246,16 +246,12 @@ private slots:
         QTest::newRow("language") << "LangButton" << int(A::Button) << "Press" << true;
         QTest::newRow("minimise") << "MinimizeButton" << int(A::Button) << "Press" << true;
         QTest::newRow("close") << "CloseButton" << int(A::Button) << "Press" << true;
-        QTest::newRow("START") << "StartButton" << int(A::Button) << "Press" << true;
         QTest::newRow("CLOSE") << "AppCloseButton" << int(A::Button) << "Press" << false;
         QTest::newRow("busy sign") << "PrinterStatusButton" << int(A::Button) << "Press" << false;
         QTest::newRow("logo") << "MfgIconPicBox" << int(A::Graphic) << "" << true;
         QTest::newRow("warning") << "WarningPicBox" << int(A::Graphic) << "" << true;
         QTest::newRow("printers") << "SupportedPrinterCheckedListBox" << int(A::List) << "" << true;
-        QTest::newRow("serials") << "FDUPrinterListBox" << int(A::List) << "" << true;
         QTest::newRow("statuses") << "FDUStatusListBox" << int(A::List) << "" << true;
-        QTest::newRow("copyright") << "CopyrightLabel" << int(A::StaticText) << "" << true;
-        QTest::newRow("step") << "Progress_UpdateStepsLabel" << int(A::StaticText) << "" << true;
     }
 
     void whatAssistiveTechnologyMeets()
@@ -280,8 +276,7 @@ private slots:
         // Qt offers a disabled button's action only once it is enabled.
         if (!action.isEmpty())
             QCOMPARE(iface->actionInterface()->actionNames().contains(action), enabled);
-        if (role != QAccessible::StaticText)
-            QVERIFY(!iface->text(QAccessible::Name).isEmpty());
+        QVERIFY(!iface->text(QAccessible::Name).isEmpty());
         // The page headers stay hidden from it, and all it can act on has a name.
         QCOMPARE(AccessibilityFaults(&form), QStringList());
     }
@@ -309,10 +304,7 @@ private slots:
         form.grab();
         AccessibilityRecorder heard;
         QAccessibleInterface *entry = QAccessible::queryAccessibleInterface(list)->child(1);
-        QVERIFY(entry);
-        QCOMPARE(int(entry->role()), int(QAccessible::ListItem));
-        QCOMPARE(entry->text(QAccessible::Name), QStringLiteral("ZELTAN QXR3303[SN#:B2]"));
-        QVERIFY(entry->state().checkable);
+        QVERIFY(entry && entry->state().checkable);
         list->setEnabled(listEnabled);
         QCOMPARE(bool(entry->state().disabled), !listEnabled);
 
@@ -331,12 +323,11 @@ private slots:
             QCOMPARE(bool(entry->state().checked), expected);
             QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
         }
-        const std::vector<bool> states { true, false };
         std::vector<bool> followed;
         for (const auto &event : heard.heard)
             if (event.type == QAccessible::StateChanged && event.child == 1)
                 followed.push_back(event.checked);
-        QCOMPARE(followed, listEnabled ? states : std::vector<bool>());
+        QCOMPARE(followed, (listEnabled ? std::vector<bool> { true, false } : std::vector<bool>()));
     }
 
     void highlightMarksTheSameRowInBothLists_data()
