@@ -710,8 +710,9 @@ private slots:
                 throw std::runtime_error("no room");
             throw 42;
         });
-        QTest::ignoreMessage(
-            QtWarningMsg, QRegularExpression(QRegularExpression::escape(logged) + u'$'));
+        // The exact text, not a pattern: a pattern is matched on the thread that logs, and a
+        // pool thread that has run PCRE under Wine keeps the test program from ending.
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(logged));
         worker.RunWorkerAsync();
         QTRY_VERIFY(!worker.IsBusy());
     }
