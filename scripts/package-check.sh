@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a user's machine would take it: it depends on the
-# font the window is laid out for and on its libraries, lintian finds no errors, dpkg installs it (running its postinst), and the installed program, desktop entry,
-# icon and udev rule are where they belong. The package is removed again at the end.
+# font the window is laid out for and on its libraries, lintian finds no errors, dpkg installs it
+# (running its postinst), and the installed program, desktop entry, icon and udev rule are where
+# they belong. The package is removed again at the end.
 # Needs root (dpkg). Usage: scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
