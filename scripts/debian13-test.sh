@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
-# Debian 13 ("trixie") as a new user meets it, in a root of it made with debootstrap: the README's
-# test command builds everything from a copy of the source tree and passes its tests (the build
-# warning-free), the rehearsal passes, and the Debian package made from BUILD_DIR (built here, on
-# Debian 12) is installed with apt-get on a root without Open Sans and started under Xvfb: its
-# window must appear with the product's caption as its real title, in Open Sans, which the
-# package must have brought. Logs and the window's screenshot go to BUILD_DIR/debian13/.
+# Debian 13 ("trixie") as a new user meets it, in roots of it made with debootstrap. In a
+# developer's root (what scripts/install-deps.sh installs) the README's test command builds
+# everything from a copy of the source tree, warning-free, and passes its tests, and the rehearsal
+# passes. In a bare root (only Xvfb and the tools that find and photograph a window) the Debian
+# package made from BUILD_DIR, here on Debian 12, is installed with apt-get and started under
+# Xvfb: its window must appear with the product's caption as its real title, and the package must
+# have brought Open Sans. Logs and the window's screenshot go to BUILD_DIR/debian13/.
 #
 #   scripts/debian13-test.sh [BUILD_DIR]      (default: build; needs root: debootstrap, chroot)
 #
-# The root is kept in ~/.cache/vornik-debian13/<key> (VORNIK_DEBIAN13_CACHE moves the folder),
-# keyed by the release and the packages in it: those scripts/install-deps.sh installs and this
-# job's own tools. A changed key makes a new root and removes the old one. A root is made under
-# another name and renamed only when whole, so an interrupted run never leaves one that counts.
-# Every run works on an overlay of the cached root, which therefore stays as it was made.
-# Compiler output is cached (ccache) beside the root. Prints the seconds each step took.
+# Each root is kept in ~/.cache/vornik-debian13/<release>-<role>-<key> (VORNIK_DEBIAN13_CACHE
+# moves the folder), keyed by the release and the packages it was made with; a changed key makes
+# a new root and removes the old one. A root is made under another name and renamed only when
+# whole, so an interrupted run never leaves one that counts, and a root that lacks a package of
+# its list fails the job. Every run works on overlays of the cached roots, which stay as made.
+# Compiler output is cached (ccache) beside the roots. Prints the seconds each step took.
 set -euo pipefail
+shopt -s inherit_errexit
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || {
@@ -28,8 +30,6 @@ release=trixie
 mirror=http://deb.debian.org/debian
 cache=${VORNIK_DEBIAN13_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vornik-debian13}
 out=$build/debian13
-# What the job itself uses in the root, beside the project's packages.
-job_tools=(xdotool x11-utils ccache)
 
 say() { echo "debian13-test: $*"; }
 
@@ -114,67 +114,94 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
-# --- The root ------------------------------------------------------------------------------------
-step "the Debian 13 root"
+# --- The roots -----------------------------------------------------------------------------------
+# cached_root ROLE GROUP...: sets `made` to the cached root of that role, made when missing:
+# debootstrap, then scripts/install-deps.sh in it once for each group of arguments (a group is a
+# string of package names; an empty one stands for the project's packages).
+layout=1 # bumped when the way a root is made changes
+cached_root() {
+    local role=$1
+    shift
+    local groups=("$@") group needed=() listed
+    for group in "${groups[@]}"; do
+        # shellcheck disable=SC2086 # a group is words
+        mapfile -t listed < <("$repo/scripts/install-deps.sh" --list $group)
+        needed+=("${listed[@]}")
+    done
+    local key
+    key=$release-$role-$(printf '%s\n' "layout $layout" "variant minbase" "${needed[@]}" \
+        | sha256sum | cut -c1-16)
+    local root=$cache/$key
+    if [ -d "$root" ]; then
+        say "reusing $root"
+    else
+        say "making $root (debootstrap, then scripts/install-deps.sh in it)"
+        debootstrap --variant=minbase "$release" "$new" "$mirror" >"$out/debootstrap.log" 2>&1 \
+            || { tail -20 "$out/debootstrap.log"; return 1; }
+        # The archive's updates too, as on an installed machine; no service started in a chroot.
+        printf 'deb %s %s main\n' "$mirror" "$release" "$mirror" "$release-updates" \
+            http://deb.debian.org/debian-security "$release-security" \
+            >"$new/etc/apt/sources.list"
+        printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
+        chmod 0755 "$new/usr/sbin/policy-rc.d"
+        mount_system "$new"
+        cp "$repo/scripts/install-deps.sh" "$new/tmp/install-deps.sh"
+        for group in "${groups[@]}"; do
+            # shellcheck disable=SC2086
+            in_root "$new" -- /tmp/install-deps.sh $group
+        done
+        in_root "$new" -- apt-get clean
+        rm "$new/tmp/install-deps.sh"
+        release_root "$new"
+        local old
+        for old in "$cache/$release-$role"-*; do
+            [ ! -e "$old" ] || remove_folder "$old"
+        done
+        mv "$new" "$root"
+    fi
+    # A root that lacks any package of its list fails here, whatever made it so.
+    local lacking
+    lacking=$(chroot "$root" dpkg-query -W -f='${Package} ${Status}\n' "${needed[@]}" 2>&1 \
+        | grep -v ' install ok installed$' || true)
+    if [ -n "$lacking" ]; then
+        say "the root $root lacks packages it was made with; remove it to have it made again:" >&2
+        echo "$lacking" >&2
+        return 1
+    fi
+    made=$root
+}
+# overlay LOWER NAME: sets `made` to an overlay of a cached root for this run, its changes thrown
+# away at the end.
+overlay() {
+    local lower=$1 top=$run/$2
+    mkdir -p "$top/changes" "$top/work" "$top/root"
+    mount -t overlay overlay -o "lowerdir=$lower,upperdir=$top/changes,workdir=$top/work" \
+        "$top/root"
+    mount_system "$top/root"
+    made=$top/root
+}
+
+step "the Debian 13 roots"
 "$repo/scripts/install-deps.sh" debootstrap
-mapfile -t packages < <("$repo/scripts/install-deps.sh" --list)
-# Bump the layout when the way a root is made changes.
-layout=1
-key=$release-$(printf '%s\n' "layout $layout" "variant minbase" "$release" "${packages[@]}" \
-    "${job_tools[@]}" | sha256sum | cut -c1-16)
 mkdir -p "$cache" "$out"
 # What interrupted runs left (their makers are gone).
 for left in "$cache"/.new-* "$cache"/.run-*; do
     [ -e "$left" ] || continue
     kill -0 "${left##*-}" 2>/dev/null || remove_folder "$left" || true
 done
+# The developer's machine: the README's packages, and ccache for this job's repeated builds.
+cached_root developer "" ccache
+developer=$made
+# A machine that has never seen the project: only what shows a window and photographs it.
+cached_root bare "xvfb xauth xdotool x11-utils imagemagick"
+bare=$made
+say "Debian $(cat "$developer/etc/debian_version"): $(chroot "$developer" dpkg-query -W \
+    -f='Qt ${Version}' qt6-base-dev), $(chroot "$developer" g++ --version | head -1), \
+$(chroot "$developer" cmake --version | head -1)"
 
-if [ -d "$cache/$key" ]; then
-    say "reusing $cache/$key"
-else
-    say "making $cache/$key (debootstrap, then scripts/install-deps.sh in it)"
-    debootstrap --variant=minbase "$release" "$new" "$mirror" >"$out/debootstrap.log" 2>&1 \
-        || { tail -20 "$out/debootstrap.log"; exit 1; }
-    # The archive's updates too, as on an installed machine; and no service started in a chroot.
-    cat >"$new/etc/apt/sources.list" <<EOF
-deb $mirror $release main
-deb $mirror $release-updates main
-deb http://deb.debian.org/debian-security $release-security main
-EOF
-    printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
-    chmod 0755 "$new/usr/sbin/policy-rc.d"
-    mount_system "$new"
-    cp "$repo/scripts/install-deps.sh" "$new/tmp/install-deps.sh"
-    in_root "$new" -- /tmp/install-deps.sh
-    in_root "$new" -- /tmp/install-deps.sh "${job_tools[@]}"
-    in_root "$new" -- apt-get clean
-    rm "$new/tmp/install-deps.sh"
-    release_root "$new"
-    for old in "$cache/$release"-*; do
-        remove_folder "$old"
-    done
-    mv "$new" "$cache/$key"
-fi
-
-# A root that lacks any package of the list fails here, whatever made it so.
-lacking=$(chroot "$cache/$key" dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" \
-    "${job_tools[@]}" 2>&1 | grep -v ' install ok installed$' || true)
-if [ -n "$lacking" ]; then
-    say "the root $cache/$key lacks packages it was made with (scripts/install-deps.sh's and" \
-        "this job's); remove it to have it made again:" >&2
-    echo "$lacking" >&2
-    exit 1
-fi
-say "Debian $(cat "$cache/$key/etc/debian_version"): $(chroot "$cache/$key" dpkg-query -W \
-    -f='Qt ${Version}' qt6-base-dev), $(chroot "$cache/$key" g++ --version | head -1), \
-$(chroot "$cache/$key" cmake --version | head -1)"
-
-# This run's overlay: the cached root below, this run's changes above, thrown away at the end.
-mkdir -p "$run/changes" "$run/work" "$run/root" "$cache/ccache"
-mount -t overlay overlay -o "lowerdir=$cache/$key,upperdir=$run/changes,workdir=$run/work" "$run/root"
-root=$run/root
-mount_system "$root"
-mkdir -p "$root/var/cache/vornik-ccache"
+overlay "$developer" developer
+root=$made
+mkdir -p "$root/var/cache/vornik-ccache" "$cache/ccache"
 mount --bind "$cache/ccache" "$root/var/cache/vornik-ccache"
 
 step "a copy of the source tree"
@@ -204,29 +231,37 @@ in_root "$root" "${build_settings[@]}" -- bash -c 'cd /src/vornikfdu && scripts/
     | tee "$out/rehearsal.log" | tail -3 || status=$?
 [ "$status" -eq 0 ] || { say "the rehearsal failed; see $out/rehearsal.log" >&2; exit 1; }
 
-step "the package made on Debian 12, installed with apt-get where Open Sans is missing"
+step "the package made on Debian 12, installed with apt-get on a bare Debian 13"
 cmake --build "$build" >/dev/null
 rm -rf "$out/package"
 (cd "$build" && cpack -G DEB -B "$out/package" >/dev/null)
 deb=$(ls "$out/package"/vornikfdu_*.deb)
+overlay "$bare" bare
+root=$made
+# The packages apt fetches are kept beside the roots, so that a run with its cache downloads none.
+mkdir -p "$cache/bare-archives/partial"
+mount --bind "$cache/bare-archives" "$root/var/cache/apt/archives"
 cp "$deb" "$root/tmp/"
-in_root "$root" -- dpkg --purge fonts-open-sans >/dev/null
-[ "$(in_root "$root" -- fc-match -f '%{family[0]}' 'Open Sans')" != "Open Sans" ] \
-    || { say "Open Sans is still there after its removal" >&2; exit 1; }
+if in_root "$root" -- dpkg-query -W fonts-open-sans >/dev/null 2>&1 \
+    || [ -e "$root/usr/share/fonts/truetype/open-sans" ]; then
+    say "the bare root has Open Sans already: it could not show what the package brings" >&2
+    exit 1
+fi
 install_package() {
     in_root "$root" DEBIAN_FRONTEND=noninteractive -- \
-        apt-get install -y -qq "/tmp/${deb##*/}" >"$out/install.log" 2>&1
+        apt-get install -y -q "/tmp/${deb##*/}" >"$out/install.log" 2>&1
 }
 # The root's package lists are as old as the root; a package since replaced in the archive is
 # found after an update.
 install_package || { in_root "$root" -- apt-get update -qq && install_package; } \
     || { cat "$out/install.log"; exit 1; }
+in_root "$root" -- apt-get autoclean -qq
 face=$(in_root "$root" -- fc-match -f '%{family[0]}' 'Open Sans')
 if [ "$face" != "Open Sans" ]; then
     say "installing the package brought no Open Sans (the face is $face)" >&2
     exit 1
 fi
-say "installed ${deb##*/}; it brought fonts-open-sans"
+say "installed ${deb##*/} with $(grep -c '^Setting up' "$out/install.log") packages; Open Sans among them"
 
 step "the installed program under Xvfb"
 product=$(sed -n 's/^VORNIK_PRODUCT_NAME:STRING=//p' "$build/CMakeCache.txt")
@@ -234,6 +269,7 @@ caption="$product FDU"
 status=0
 in_root "$root" -- bash -s "$caption" <<'EOF' || status=$?
 set -euo pipefail
+shopt -s inherit_errexit
 caption=$1
 Xvfb :7 -screen 0 1280x800x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 xvfb=$!
