@@ -259,6 +259,18 @@ BenchWindow::BenchWindow(vornik::sim::SimulatedPrinters &printers, const QString
     speedRow->addWidget(speedCombo);
     speedRow->addStretch();
 
+    // Assistive technology names a choice by its label, not by the entry it shows. (On Linux Qt
+    // gives a combo box its entry as its name and the label through the form's relation.)
+    for (const auto &[control, name] : std::initializer_list<std::pair<QWidget *, const char *>> {
+             { productCombo, "Product" },
+             { statusCombo, "Status" },
+             { behaviourCombo, "During an update" },
+             { failPercentSpin, "Stops at this share of the image" },
+             { speedCombo, "Printer clock" },
+             { printerTable, "Printers" },
+         })
+        control->setAccessibleName(QLatin1String(name));
+
     auto *controls = new QVBoxLayout;
     controls->addWidget(attachBox);
     controls->addLayout(speedRow);

@@ -4,6 +4,7 @@
 //
 //   VornikFDU-bench                      the bench, for a person at a display
 //   VornikFDU-bench --rehearse [DIR]     a whole run played by itself, screenshots in DIR
+//   VornikFDU-bench --speed 10           the bench with its printers' clock 10 times faster
 #include "bench_window.h"
 #include "rehearsal.h"
 
@@ -14,6 +15,7 @@
 #include "ui/message_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QDir>
@@ -41,8 +43,10 @@ bool HasDisplay()
 #endif
 }
 
-const char kUsage[] = "Usage: VornikFDU-bench [--rehearse [SCREENSHOT_DIR]]\n"
+const char kUsage[] = "Usage: VornikFDU-bench [--speed FACTOR] [--rehearse [SCREENSHOT_DIR]]\n"
                       "  without arguments: the bench, for a person at a display\n"
+                      "  --speed: the printers' clock runs 1, 10 or 50 times faster, as the\n"
+                      "    bench's own choice of printer clock sets it\n"
                       "  --rehearse: an update run of three printers played by itself on a fast\n"
                       "    clock; prints every status, keeps screenshots (default: the folder\n"
                       "    'rehearsal' beside the bench's build folder) and exits 0 when every\n"
@@ -63,8 +67,10 @@ int main(int argc, char **argv)
     const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption rehearseOption(QStringLiteral("rehearse"));
+    const QCommandLineOption speedOption(QStringLiteral("speed"), {}, QStringLiteral("FACTOR"));
     parser.addOption(helpOption);
     parser.addOption(rehearseOption);
+    parser.addOption(speedOption);
     parser.addPositionalArgument(QStringLiteral("SCREENSHOT_DIR"), {}, QStringLiteral("[DIR]"));
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), kUsage);
@@ -127,6 +133,16 @@ int main(int argc, char **argv)
     const BuildTexts texts = BuildTexts::fromBuild();
     BenchWindow bench(printers, texts.productName, imageBytes, sha256, &clock);
     bench.setAttribute(Qt::WA_QuitOnClose, false); // the program ends with the main window
+    if (parser.isSet(speedOption)) {
+        bool number = false;
+        const int speed = bench.speedCombo->findData(parser.value(speedOption).toInt(&number));
+        if (!number || speed < 0) {
+            std::fprintf(
+                stderr, "Unknown speed: %s\n%s", qPrintable(parser.value(speedOption)), kUsage);
+            return 2;
+        }
+        bench.speedCombo->setCurrentIndex(speed);
+    }
     if (!rehearse) {
         for (int i = 0; i < 2; ++i)
             bench.attachFromForm();

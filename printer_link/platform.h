@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornik {
 
@@ -73,7 +74,8 @@ public:
     }
     // Returns with or without data; `got` is 0 when nothing came. The reply read keeps its own
     // time, so a backend should not block for long: Linux and the simulation wait about 50 ms
-    // at most; Windows waits as long as usbprint holds its read (printer_link/README.md).
+    // at most; Windows waits as long as usbprint holds its read, but no longer than the reply
+    // read would wait for it, and then fails (printer_link/README.md).
     virtual bool read(
         DeviceHandle handle, std::uint8_t *buffer, std::size_t capacity, std::size_t &got)
         = 0;
@@ -114,24 +116,45 @@ public:
     virtual void sleep(std::uint32_t milliseconds) = 0;
 };
 
-// Keeps the machine awake and the session from ending while printers are being written: a
-// printer that loses its host halfway through the image is left in download mode. The backend
-// of a machine that offers such a hold installs one (InstallSessionHold: Windows); where the
-// hold belongs to a desktop service rather than to the printer layer, the user interface
-// installs one at start-up (logind on Linux, over Qt's D-Bus module).
+// What an operator would see go wrong if a part of the session hold were missing.
+enum HoldConcern : unsigned {
+    kHoldConcernSleep = 1, // the machine suspends, by itself, by its lid or when asked to
+    kHoldConcernShutdown = 2, // it powers off or restarts
+    kHoldConcernLogOff = 4, // the session ends, and the tool with it
+};
+
+// One lock or request of a session hold, and whether the machine granted it.
+struct HoldPart {
+    std::string name; // in English, for the run report: "sleep", "lid switch", "log-off"
+    std::string by; // the service that grants it: "logind", "desktop portal"
+    unsigned concerns = 0; // the HoldConcern bits it answers for
+    bool held = false;
+    std::string whyNot; // when not held, in a few words: "Access denied"
+};
+
+// Keeps the machine from sleeping, shutting down and logging off while printers are being
+// written, as far as the machine lets a program ask: a printer that loses its host halfway
+// through the image is left in download mode. The backend of a machine that offers such a hold
+// installs one (InstallSessionHold: Windows); where the hold belongs to desktop services rather
+// than to the printer layer, the user interface installs one at start-up (logind and the desktop
+// portal on Linux, over Qt's D-Bus module).
+//
+// What each hold keeps away (docs/operating.md): on Windows, sleep while the machine is idle,
+// and shutdown or log-off through the window's refusal; a person can still put the machine to
+// sleep (lid, power button, Start > Sleep), which no program can refuse. On Linux, logind blocks
+// sleep, shutdown, the idle action and the lid switch, but knows no log-off; only the desktop
+// portal, where the desktop offers one, can ask the session not to end.
 class SessionHold {
 public:
     virtual ~SessionHold() = default;
-    // Asks the machine to stay awake and the session to wait for `window` (a native window
-    // handle, 0 for none), naming `who` asks and `reason` to whoever tries to end it. False
-    // when the machine could not be held at all; whatever part did take is still undone by
-    // release().
-    virtual bool hold(std::intptr_t window, const std::u16string &who, const std::u16string &reason)
+    // Asks for every part of the hold, naming `who` asks and `reason` to whoever tries to end
+    // the session, and the session to wait for `window` (a native window handle, 0 for none).
+    // Returns each part asked for, granted or not; whatever was granted is undone by release().
+    virtual std::vector<HoldPart> hold(
+        std::intptr_t window, const std::u16string &who, const std::u16string &reason)
         = 0;
     // Undoes what hold() achieved; nothing when nothing is held.
     virtual void release() = 0;
-    // Why the last hold() failed, in a few words for the log.
-    virtual std::string whyNotHeld() const { return "the system refused it"; }
 };
 
 // The "FDU App" error box of the printer layer. Installed by the user interface; until then a

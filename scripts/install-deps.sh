@@ -20,7 +20,7 @@ if [ $# -gt 0 ]; then
 else
     packages=(
         cmake ninja-build g++ pkg-config dpkg-dev file
-        qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+        qt6-base-dev qt6-base-private-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
         libudev-dev dbus-daemon
         xvfb xauth imagemagick fonts-open-sans fonts-dejavu-core
         g++-mingw-w64-x86-64 wine64 wine doctest-dev zip unzip
@@ -30,6 +30,7 @@ else
         libbenchmark-dev
         lintian desktop-file-utils
         weston qt6-wayland
+        at-spi2-core python3-pyatspi
     )
 fi
 if [ "$list" = 1 ]; then

@@ -29,8 +29,15 @@ mkdir -p "$stage/platforms" "$stage/styles" "$stage/licenses"
 # Where a DLL may come from; anything else must be part of Windows.
 search=("$qt/bin" "$(dirname "$($gxx -print-file-name=libstdc++-6.dll)")"
     "$(dirname "$($gxx -print-file-name=libwinpthread-1.dll)")")
-# Wine's own builds of the system DLLs name what Windows provides.
-windows_dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+# The DLLs of Windows itself that the program, Qt and the plugins import, by name (lower case),
+# as every Windows 10 and 11 carries them. A DLL that is none of these, nor Qt's or the
+# compiler's, stops the script: Wine's system folder is no guide, since Wine ships DLLs that
+# Windows does not (vcruntime140.dll, msvcp140.dll).
+windows_dlls="advapi32.dll authz.dll comdlg32.dll d3d11.dll d3d9.dll dwmapi.dll dwrite.dll dxgi.dll
+    gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ole32.dll oleaut32.dll
+    setupapi.dll shcore.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll
+    version.dll winmm.dll ws2_32.dll wtsapi32.dll"
+windows_dlls=" $(echo $windows_dlls) "
 
 cp "$build/VornikFDU.exe" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
@@ -59,7 +66,7 @@ while [ "$changed" -eq 1 ]; do
                 # Debian's compiler runtime carries its debug symbols: 23 MB for libstdc++.
                 x86_64-w64-mingw32-strip --strip-unneeded "$stage/$dll"
                 changed=1
-            elif [[ "$lower" == api-ms-win-* ]] || [ -f "$windows_dlls/$lower" ]; then
+            elif [[ "$lower" == api-ms-win-* ]] || [[ "$windows_dlls" == *" $lower "* ]]; then
                 : # part of Windows
             else
                 echo "windows-package: $(basename "$file") needs $dll, which is neither in Qt," \

@@ -4,13 +4,16 @@
 # the zip (scripts/windows-package.sh), unpacks it into a fresh Wine prefix, and then
 #  1. starts VornikFDU.exe, waits for its window by caption, keeps a screenshot, clicks its
 #     close button and wants exit code 0;
-#  2. plays the bench's rehearsal on the windows platform and compares its status lines with
+#  2. reads the window through UI Automation from another process (tests/windows/uia_names.cpp):
+#     the window's own element must say its caption; where the tree below it can be read, no
+#     button or list entry may lack a name and no page header may show;
+#  3. plays the bench's rehearsal on the windows platform and compares its status lines with
 #     the Linux bench's (when build/bench/VornikFDU-bench exists);
-#  3. runs every Qt Test suite (label "window") built for Windows, and the desktop-session and
+#  4. runs every Qt Test suite (label "window") built for Windows, and the desktop-session and
 #     event-delivery suites once more on the windows platform (real windows, real clicks);
-#  4. starts the product's entry with a null product name: the "FDU App" system box must show
+#  5. starts the product's entry with a null product name: the "FDU App" system box must show
 #     with its text, and after OK (and the dialog that follows) the program ends with 0;
-#  5. at 144 dpi, wants the window 1.5 times its 96-dpi size.
+#  6. at 144 dpi, wants the window 1.5 times its 96-dpi size.
 # The program and the bench run from the unpacked zip alone, so a DLL missing from the zip
 # fails the job. Screenshots and logs go to BUILD_DIR/windows-run/.
 #
@@ -79,7 +82,14 @@ app="$(find "$run/zip" -mindepth 1 -maxdepth 1 -type d)"
 # module the bench adds.
 cp -r "$app" "$run/bench"
 cp "$build/VornikFDU-bench.exe" "$qt/bin/Qt6Test.dll" "$build/window_driver.exe" \
-    "$build/product_null_name.exe" "$run/bench/"
+    "$build/product_null_name.exe" "$build/uia_names.exe" "$run/bench/"
+# Beside the unpacked folder, what makes a folder look like a Qt prefix to a Qt that finds its
+# own prefix (lib\libQt6Core.a), and a platform plugin there that marks itself when loaded:
+# anyone who may write the folder above the program could plant them.
+mkdir -p "$run/zip/lib" "$run/zip/plugins/platforms"
+: >"$run/zip/lib/libQt6Core.a"
+cp "$build/planted_qwindows.dll" "$run/zip/plugins/platforms/qwindows.dll"
+planted_mark="$run/zip/plugins/platforms/qwindows.dll.loaded"
 driver="$run/bench/window_driver.exe"
 
 # A display of our own, and a Wine prefix that has seen nothing but the zip.
@@ -134,8 +144,39 @@ status=0
 wait "$product_pid" || status=$?
 [ "$status" -eq 0 ] || fail "VornikFDU.exe ended with $status after its close button"
 say "VornikFDU.exe closed by its close button, exit code 0"
+[ ! -e "$planted_mark" ] || fail "VornikFDU.exe loaded the platform plugin planted outside its folder"
+say "the plugin planted in the folder above it was not loaded"
 
-# 2. The rehearsal on Windows' own windows.
+# 2. UI Automation from another process, as a screen reader on Windows reads the window.
+start_product "$app"
+product_pid=$!
+drive wait "$caption" 120 >/dev/null || fail "VornikFDU.exe showed no window for UI Automation"
+sleep 1
+status=0
+wine "$run/bench/uia_names.exe" "$caption" 10 >"$run/uia.txt" 2>"$run/uia-errors.txt" || status=$?
+tr -d '\r' <"$run/uia.txt" >"$run/uia.log"
+[ "$(head -n 1 "$run/uia.log")" = "$(printf '50032\t%s' "$caption")" ] ||
+    fail "UI Automation did not read the window as \"$caption\": $(head -n 1 "$run/uia.log")"
+if [ "$status" -eq 0 ]; then
+    # Control types: 50000 button, 50007 list item, 50018 tab, 50019 tab item.
+    ! grep -E -q $'^ *5000[07]\t *$' "$run/uia.log" ||
+        fail "UI Automation: a button or entry without a name ($run/uia.log)"
+    ! grep -E -q $'^ *5001[89]\t' "$run/uia.log" ||
+        fail "UI Automation: page headers in the tree ($run/uia.log)"
+    close_window "$design_width" "$design_height"
+    wait "$product_pid" || fail "VornikFDU.exe ended badly after the UI Automation read"
+    say "UI Automation: $(wc -l <"$run/uia.log") elements read from another process ($run/uia.log)"
+elif [ "$status" -eq 3 ]; then
+    # The window no longer answers: its thread waits for Wine's provider thread.
+    kill -9 "$product_pid" 2>/dev/null || true
+    wait "$product_pid" 2>/dev/null || true
+    say "UI Automation: the window's element reads \"$caption\" from another process; below it" \
+        "nothing can be read under $(wine --version): $(tr -d '\r' <"$run/uia-errors.txt")"
+else
+    fail "UI Automation: uia_names ended with $status: $(tr -d '\r' <"$run/uia-errors.txt")"
+fi
+
+# 3. The rehearsal on Windows' own windows.
 status=0
 (cd "$run/bench" && wine ./VornikFDU-bench.exe --rehearse 'rehearsal') >"$run/rehearsal.txt" 2>&1 ||
     status=$?
@@ -155,7 +196,7 @@ else
     say "rehearsal passed (no Linux bench in build/ to compare its status lines with)"
 fi
 
-# 3. The window suites.
+# 4. The window suites.
 runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
 pthread="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")"
 export WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$runtime");$(winepath -w "$pthread")"
@@ -183,7 +224,7 @@ tr -d '\r' <"$run/test_update_run-windows.log" | grep -q ' 0 skipped' ||
 unset WINEPATH
 say "window suites passed"
 
-# 4. The "FDU App" system box of a build without a product name.
+# 5. The "FDU App" system box of a build without a product name.
 (cd "$run/bench" && exec wine ./product_null_name.exe) &
 null_pid=$!
 drive okbox "FDU App" "AUTO_BUILD ERROR: Firmware file name OR Product name missing!" 60 ||
@@ -197,7 +238,7 @@ wait "$null_pid" || status=$?
 [ "$status" -eq 0 ] || fail "the program without a product name ended with $status"
 say "\"FDU App\" box shown through the system, OK pressed, exit code 0"
 
-# 5. 144 dpi: Wine reads the resolution at start-up from the user's desktop settings.
+# 6. 144 dpi: Wine reads the resolution at start-up from the user's desktop settings.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
 wineserver --kill
 wineserver --wait || true

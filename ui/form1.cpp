@@ -5,6 +5,7 @@
 // device-independent pixels (two thirds), so Qt's own scaling brings it back on a 144-dpi screen.
 #include "ui/form1.h"
 
+#include "ui/accessibility.h"
 #include "ui/item_delegates.h"
 #include "ui/pictures.h"
 #include "ui/tool_style.h"
@@ -48,6 +49,7 @@ const QColor kOrchid(218, 112, 214);
 const QColor kMediumTurquoise(72, 209, 204);
 const QColor kHoverGrey(206, 200, 203);
 const QColor kCaptionButtonHover(186, 200, 203);
+const QColor kFirebrick(178, 34, 34);
 
 QLabel *headerLabel(const char *name, QWidget *parent = nullptr)
 {
@@ -83,6 +85,7 @@ QTabWidget *pageContainer(const char *name)
     tabs->setFocusPolicy(Qt::NoFocus);
     tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
     tabs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    accessibility::HidePageHeaders(tabs);
     return tabs;
 }
 
@@ -100,9 +103,20 @@ void fixHeight(QWidget *widget, int height)
     widget->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 }
 
-void toggleTick(QListWidgetItem *item)
+// "40 %" of the image accepted, "1:16 / 3:10" waited against the limit: in tenths, so that a
+// listener hears a step every tenth rather than every block; numbers only, as in the tooltip.
+QString ProgressWords(const StatusFillValue &fill)
 {
-    item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    if (fill.kind == StatusFill::None || fill.total == 0)
+        return {};
+    const quint64 tenths = fill.done >= fill.total ? 10 : fill.done * 10 / fill.total;
+    if (fill.kind != StatusFill::Wait)
+        return QStringLiteral("%1 %").arg(tenths * 10);
+    const auto clock = [](quint64 ms) {
+        const quint64 seconds = ms / 1000;
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    };
+    return clock(fill.total * tenths / 10) + QStringLiteral(" / ") + clock(fill.total);
 }
 
 } // namespace
@@ -170,6 +184,7 @@ Form1::~Form1()
 
 void Form1::InitializeComponent()
 {
+    accessibility::Install();
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(907, 416);
@@ -284,6 +299,9 @@ void Form1::InitializeComponent()
     SupportedPrinterCheckedListBox->setItemDelegate(
         new WhiteTickBoxDelegate(SupportedPrinterCheckedListBox));
     tool_style::setListColours(SupportedPrinterCheckedListBox, kLightGray, Qt::black);
+    // Assistive technology ticks a line the way a click and Space do.
+    accessibility::TickThrough(
+        SupportedPrinterCheckedListBox, [this](QListWidgetItem *line) { TickLine(line); });
     // Whoever fills the list adds plain lines; each line gets its tick box here.
     connect(SupportedPrinterCheckedListBox->model(), &QAbstractItemModel::rowsInserted, this,
         [this](const QModelIndex &, int first, int last) {
@@ -398,6 +416,17 @@ void Form1::InitializeComponent()
     Progress_UpdateStepsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     steps->addWidget(Progress_UpdateStepsLabel, 0, 1);
 
+    // In the cell left of the step, which is otherwise empty: a short line that neither moves
+    // the step nor is moved by it.
+    auto *holdWarning = tool_style::named<tool_style::ElidedLabel>("RunHoldWarningLabel");
+    RunHoldWarningLabel = holdWarning;
+    RunHoldWarningLabel->setFont(tool_style::uiSemiboldFont(8));
+    RunHoldWarningLabel->setAlignment(Qt::AlignCenter);
+    tool_style::setTextColour(RunHoldWarningLabel, kFirebrick);
+    RunHoldWarningLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    RunHoldWarningLabel->hide();
+    steps->addWidget(RunHoldWarningLabel, 0, 0);
+
     PrinterStatusButton = tool_style::named<QPushButton>("PrinterStatusButton");
     tool_style::styleFlatButton(
         PrinterStatusButton, kOrchid, Qt::white, kMediumTurquoise, Qt::black);
@@ -506,12 +535,14 @@ void Form1::ReplaceStatusRow(int param_Row, const char *param_Key)
     std::unique_ptr<QListWidgetItem> old(list->takeItem(param_Row));
     auto *line = new QListWidgetItem(text);
     line->setData(kStatusKeyRole, QString::fromLatin1(param_Key));
-    for (const int role : { kStatusFillRole, kReturnMarkRole, int(Qt::ToolTipRole) })
+    for (const int role : { kStatusFillRole, kReturnMarkRole, kReturnWordsRole,
+             int(Qt::ToolTipRole), int(Qt::AccessibleDescriptionRole) })
         line->setData(role, old->data(role));
     list->insertItem(param_Row, line);
     // Keep the row marked while its printer is still being worked on.
     if (highlighted)
         list->setCurrentRow(param_Row);
+    accessibility::RowChanged(list, param_Row, QAccessible::NameChanged);
 }
 
 void Form1::SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
@@ -523,6 +554,33 @@ void Form1::SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Do
     line->setToolTip(param_ToolTip);
     line->setData(kStatusFillRole,
         QVariant::fromValue(StatusFillValue { param_Kind, param_Done, param_Total }));
+    DescribeStatusRow(param_Row);
+}
+
+void Form1::DescribeStatusRow(int param_Row)
+{
+    QListWidgetItem *line = FDUStatusListBox->item(param_Row);
+    if (!line)
+        return;
+    QStringList parts { ProgressWords(line->data(kStatusFillRole).value<StatusFillValue>()),
+        line->data(kReturnWordsRole).toString() };
+    parts.removeAll(QString());
+    const QString description = parts.join(QStringLiteral("; "));
+    if (line->data(Qt::AccessibleDescriptionRole).toString() == description)
+        return;
+    line->setData(Qt::AccessibleDescriptionRole, description);
+    accessibility::RowChanged(FDUStatusListBox, param_Row, QAccessible::DescriptionChanged);
+}
+
+void Form1::TickLine(QListWidgetItem *param_Line)
+{
+    // The ticks are read when START is pressed: from then on none may change, not even by a
+    // click that waited in the queue while the run began.
+    if (!param_Line || !SupportedPrinterCheckedListBox->isEnabled() || runInProgress_)
+        return;
+    SupportedPrinterCheckedListBox->setCurrentItem(param_Line);
+    param_Line->setCheckState(
+        param_Line->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
 void Form1::StartButton_Click()
@@ -601,11 +659,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             if (mouse->button() != Qt::LeftButton)
                 return false;
             if (type != QEvent::MouseButtonRelease) {
-                if (QListWidgetItem *line
-                    = SupportedPrinterCheckedListBox->itemAt(mouse->position().toPoint())) {
-                    SupportedPrinterCheckedListBox->setCurrentItem(line);
-                    toggleTick(line);
-                }
+                TickLine(SupportedPrinterCheckedListBox->itemAt(mouse->position().toPoint()));
             }
             return true;
         }
@@ -631,8 +685,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (watched == SupportedPrinterCheckedListBox && event->type() == QEvent::KeyPress
         && SupportedPrinterCheckedListBox->isEnabled()) {
         if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
-            if (QListWidgetItem *line = SupportedPrinterCheckedListBox->currentItem())
-                toggleTick(line);
+            TickLine(SupportedPrinterCheckedListBox->currentItem());
             return true;
         }
         return false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "printer_link/device_contract.h"
+#include "printer_link/platform.h"
 #include "ui/background_worker.h"
 #include "ui/build_texts.h"
 #include "ui/image_list.h"
@@ -28,6 +29,7 @@
 class QGridLayout;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QTabWidget;
 class QTimer;
@@ -80,6 +82,9 @@ public:
     QListWidget *FDUStatusListBox = nullptr;
     QWidget *Progress_UpdateTabLayoutPanel = nullptr;
     QLabel *Progress_UpdateStepsLabel = nullptr;
+    // Beside the step: what the run's hold could not keep away, shown only during a run that
+    // lacks some of it.
+    QLabel *RunHoldWarningLabel = nullptr;
     QPushButton *PrinterStatusButton = nullptr;
     QPushButton *AppCloseButton = nullptr;
     QLabel *CopyrightLabel = nullptr;
@@ -122,6 +127,9 @@ public:
     // delivered, or milliseconds waited against the limit), with `toolTip` on the row.
     void SetStatusFill(int param_Row, StatusFill param_Kind, quint64 param_Done,
         quint64 param_Total, const QString &param_ToolTip = QString());
+    // What row r of FDUStatusListBox says to assistive technology besides its text: its fill in
+    // tenths and its return mark's words (Qt::AccessibleDescriptionRole); a change is sent on.
+    void DescribeStatusRow(int param_Row);
 
     // --- Languages and branding (ui/languages.cpp) --------------------------------------
     void App_SelectDefaultLanguage();
@@ -168,6 +176,9 @@ public:
     // the user-interface thread through its event queue, in order, ahead of the worker's
     // completion notice.
     void App_ReportTransferProgress(quint64 param_Accepted, quint64 param_Total);
+    // Shows in RunHoldWarningLabel, in the current language, what of sleep, shutdown and log-off
+    // `param_Parts` leave unheld, with the whole line in its tooltip; hides it when nothing is.
+    void App_ShowRunHoldWarning(const std::vector<vornik::HoldPart> &param_Parts);
     // Process every pending event and return.
     void PumpEvents();
     // Process events until `worker` is no longer busy, sleeping while nothing happens.
@@ -223,6 +234,10 @@ protected:
 #endif
 
 private:
+    // Ticks or unticks a printer entry: the one path of a click, Space and assistive
+    // technology's "Toggle", refused while the list is disabled or a run is under way.
+    void TickLine(QListWidgetItem *param_Line);
+
     BuildTexts texts_;
     vornik::FirmwareImageSource *image_ = nullptr;
     bool loaded_ = false;
@@ -268,6 +283,8 @@ private:
     RowRecord rows_[vornik::contract::kMaxPrinters];
     QDateTime runStarted_;
     QDateTime runEnded_;
+    // What the last run's hold asked for, granted or not.
+    std::vector<vornik::HoldPart> runHoldParts_;
     QString buildNumber_;
     bool watchingReturns_ = false;
     bool returnRoundRunning_ = false;

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <array>
@@ -122,6 +123,20 @@ void Form1::App_ChangeLanguage(int param_LangIndex)
         PrinterSerialNumLabel->setText(StrRes("StrRes_PrinterSerialNum"));
         FDUStatusLabel->setText(StrRes("StrRes_Status"));
         AppCloseButton->setText(StrRes("StrRes_Close"));
+
+        // What assistive technology says of the elements that show a picture rather than a
+        // text, and the lists, named by their headers.
+        LangButton->setAccessibleName(StrRes("StrRes_AccLanguageButton"));
+        MinimizeButton->setAccessibleName(StrRes("StrRes_AccMinimize"));
+        CloseButton->setAccessibleName(StrRes("StrRes_AccCloseWindow"));
+        PrinterStatusButton->setAccessibleName(StrRes("StrRes_AccBusySign"));
+        MfgIconPicBox->setAccessibleName(
+            StrRes("StrRes_AccLogo")
+                .arg(IconImageList.key(firstMatch(texts_.productName, kLogo, 0))));
+        WarningPicBox->setAccessibleName(StrRes("StrRes_AccWarning"));
+        SupportedPrinterCheckedListBox->setAccessibleName(SupportedPrinterLabel->text());
+        FDUPrinterListBox->setAccessibleName(PrinterSerialNumLabel->text());
+        FDUStatusListBox->setAccessibleName(FDUStatusLabel->text());
 
         QCoreApplication::processEvents();
     } catch (const std::exception &e) {

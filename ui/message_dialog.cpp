@@ -2,6 +2,7 @@
 // discarded when the operator closes it; its owner only hands it a UI_MessageInfo.
 #include "ui/message_dialog.h"
 
+#include "ui/accessibility.h"
 #include "ui/pictures.h"
 #include "ui/tool_style.h"
 
@@ -54,6 +55,7 @@ tool_style::ElidedLabel *addTopLabel(QWidget *page, const char *name, int height
 UI_Message::UI_Message(QWidget *parent)
     : QDialog(parent)
 {
+    accessibility::Install();
     setObjectName(QStringLiteral("UI_Message"));
     setWindowTitle(QStringLiteral("UI_Message"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -82,6 +84,10 @@ UI_Message::UI_Message(QWidget *parent)
     MainTabControl = tool_style::named<QTabWidget>("MainTabControl");
     MainTabControl->setDocumentMode(true);
     MainTabControl->tabBar()->hide();
+    accessibility::HidePageHeaders(MainTabControl);
+    // Only the program switches pages: no focus for the container or its hidden headers.
+    MainTabControl->setFocusPolicy(Qt::NoFocus);
+    MainTabControl->tabBar()->setFocusPolicy(Qt::NoFocus);
     MainTabControl->setFont(tool_style::uiFont(11));
     frame->addWidget(MainTabControl, 1);
 
@@ -224,6 +230,8 @@ void UI_Message::UI_Load_Handler()
 {
     MainTabControl->tabBar()->hide();
     UI_CaptionLabel->setText(gUI_Message_CaptionStr);
+    // Assistive technology names the dialog by its caption, not by its window text.
+    setAccessibleName(gUI_Message_CaptionStr);
 
     switch (gUI_Message_MsgType) {
     case 2:
@@ -245,6 +253,8 @@ void UI_Message::UI_Load_Handler()
                                              .arg(gUI_Message_ResultStr));
         QCoreApplication::processEvents();
         MainTabControl->setCurrentWidget(ResultTabPage);
+        accessibility::Announce(
+            this, UI_ResultLabel->text() + u'\n' + UI_UpdatedPrintersLabel->text());
         break;
     default:
         // Type 1, and any type no caller should pass: shown as a plain message, so the

@@ -1,6 +1,7 @@
 // What a row of the status list carries besides its text, in item roles: the fill behind it,
-// the mark at its right end, and the key of the text it shows. The window writes them; the
-// delegates that draw a row and the run report read them.
+// the mark at its right end and the mark's words, and the key of the text it shows. The window
+// writes them; the delegates that draw a row, the run report and assistive technology read
+// them.
 #pragma once
 
 #include <QMetaType>
@@ -34,6 +35,8 @@ enum class ReturnMark {
     Unjudged, // back, but no revision to judge (busy, silent, or no build number)
 };
 inline constexpr int kReturnMarkRole = Qt::UserRole + 2;
+// The words of the mark, as its tooltip says them, for assistive technology.
+inline constexpr int kReturnWordsRole = Qt::UserRole + 4;
 
 // The string key of the status text a row shows ("StrRes_StatusUpdateCompleted"), as a QString:
 // the text itself is in the window's language, and two keys may share a translation.

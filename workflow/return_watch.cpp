@@ -10,6 +10,7 @@
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
+#include "workflow/run_hold.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -263,6 +264,8 @@ void Form1::SetReturnMark(int param_Row)
     const QString text = ReturnText(
         param_Row, [this](const char *key) { return StrRes(key); }, &row.mark);
     line->setData(kReturnMarkRole, int(row.mark));
+    line->setData(kReturnWordsRole, text);
+    DescribeStatusRow(param_Row);
     // The wait's own figures stay beneath it.
     QString toolTip = row.toolTipBefore.isEmpty() ? text : text + u'\n' + row.toolTipBefore;
     // A tooltip that looks like markup is shown as rich text, so a revision such as "<img ...>"
@@ -291,6 +294,10 @@ QString Form1::App_RunReport() const
                   .arg(buildNumber_.isEmpty() ? QStringLiteral("?") : buildNumber_);
     report += QStringLiteral("Started: %1\n").arg(time(runStarted_));
     report += QStringLiteral("Ended: %1\n").arg(time(runEnded_));
+    if (runStarted_.isValid()) {
+        report += QStringLiteral("Held awake: %1\n").arg(DescribeHeldParts(runHoldParts_));
+        report += QStringLiteral("Not held: %1\n").arg(DescribeUnheldParts(runHoldParts_));
+    }
     for (int r = 0; r < FDUStatusListBox->count() && r < kMaxPrinters; ++r) {
         const RowRecord &row = rows_[r];
         const QListWidgetItem *line = FDUStatusListBox->item(r);

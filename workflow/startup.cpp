@@ -4,8 +4,8 @@
 #include "printer_link/platform.h"
 #include "ui/form1.h"
 #include "workflow/device_change_notifier.h"
-#ifdef VORNIK_LOGIND_HOLD
-#include "workflow/logind_hold.h"
+#ifdef VORNIK_DESKTOP_HOLD
+#include "workflow/desktop_hold.h"
 #endif
 
 #include <QLabel>
@@ -16,7 +16,7 @@
 
 void Form1::Form1_Load()
 {
-#ifdef VORNIK_LOGIND_HOLD
+#ifdef VORNIK_DESKTOP_HOLD
     // The desktop's hold where the printer layer brings none (it does on Windows).
     InstallDesktopSessionHold();
 #endif

@@ -5,6 +5,7 @@
 // thread: see docs/architecture.md.
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
+#include "ui/accessibility.h"
 #include "ui/form1.h"
 #include "workflow/printer_info.h"
 #include "workflow/run_hold.h"
@@ -107,8 +108,10 @@ qint64 MsSince(std::uint32_t start)
 // Shows which of the three steps is under way.
 void ShowStep(Form1 &form, const char *step)
 {
-    form.Progress_UpdateStepsLabel->setText(
-        form.StrRes("StrRes_ProgressUpdateSteps") + QLatin1String(step));
+    const QString text = form.StrRes("StrRes_ProgressUpdateSteps") + QLatin1String(step);
+    if (form.Progress_UpdateStepsLabel->text() != text)
+        accessibility::Announce(form.Progress_UpdateStepsLabel, text);
+    form.Progress_UpdateStepsLabel->setText(text);
     form.PumpEvents();
 }
 
@@ -162,6 +165,8 @@ void Form1::App_StartButton_Handler()
             App_ShowUIMessage_Handler(1, StrRes("StrRes_SelectPrinter"), 0, 0);
         } else {
             hold.emplace(texts_.caption(), StrRes("StrRes_RunHoldReason"), quintptr(winId()));
+            runHoldParts_ = hold->parts();
+            App_ShowRunHoldWarning(runHoldParts_);
             PrinterStatusButton->setEnabled(true);
             CloseButton->setEnabled(false);
             LangButton->setEnabled(false);
@@ -216,6 +221,7 @@ void Form1::App_StartButton_Handler()
     }
 
     hold.reset();
+    RunHoldWarningLabel->hide();
     PrinterStatusButton->setEnabled(false);
     AppCloseButton->setEnabled(true);
     SetWaitCursor(false);
@@ -227,6 +233,28 @@ void Form1::App_StartButton_Handler()
     // run, not part of it.
     if (summaryShown)
         App_BeginReturnWatch();
+}
+
+void Form1::App_ShowRunHoldWarning(const std::vector<vornik::HoldPart> &param_Parts)
+{
+    const unsigned unheld = UnheldConcerns(param_Parts);
+    QStringList what;
+    for (const auto &[concern, key] :
+        { std::pair { vornik::kHoldConcernSleep, "StrRes_RunHoldSleep" },
+            std::pair { vornik::kHoldConcernShutdown, "StrRes_RunHoldShutdown" },
+            std::pair { vornik::kHoldConcernLogOff, "StrRes_RunHoldLogOff" } }) {
+        if (unheld & concern)
+            what << StrRes(key);
+    }
+    if (what.isEmpty()) {
+        RunHoldWarningLabel->hide();
+        return;
+    }
+    const QString line = StrRes("StrRes_RunHoldNotBlocked").arg(what.join(QStringLiteral(", ")));
+    RunHoldWarningLabel->setText(line);
+    // The whole of it where the cell cuts it short.
+    RunHoldWarningLabel->setToolTip(line);
+    RunHoldWarningLabel->show();
 }
 
 void Form1::App_SetPrintersInFlashMode()

@@ -2,7 +2,7 @@
 
 namespace vornik::win {
 
-bool WindowsSessionHold::hold(
+std::vector<HoldPart> WindowsSessionHold::hold(
     std::intptr_t window, const std::u16string &who, const std::u16string &reason)
 {
     (void)who;
@@ -15,7 +15,14 @@ bool WindowsSessionHold::hold(
     blocking_ = reinterpret_cast<HWND>(window);
     if (blocking_)
         calls_.shutdownBlockReasonCreate(blocking_, reinterpret_cast<LPCWSTR>(reason.c_str()));
-    return awake_;
+    // The refusal is the window's own answer to WM_QUERYENDSESSION; the reason only names it
+    // on the shutdown screen, so a reason the system did not take still leaves it held.
+    return {
+        { "sleep when idle", "execution state", kHoldConcernSleep, awake_,
+            awake_ ? "" : "SetThreadExecutionState refused" },
+        { "shutdown, log-off", "the window's refusal", kHoldConcernShutdown | kHoldConcernLogOff,
+            blocking_ != nullptr, blocking_ ? "" : "no window to refuse them" },
+    };
 }
 
 void WindowsSessionHold::release()

@@ -203,5 +203,45 @@
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>nach dem Update nicht gesucht: der Drucker meldet keine Seriennummer</translation>
     </message>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Nicht blockiert: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>Ruhezustand</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>Herunterfahren</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>Abmelden</translation>
+    </message>
+    <message id="StrRes_AccLanguageButton">
+        <source>Language: English. Next: German</source>
+        <translation>Sprache: Deutsch. Nächste: Spanisch</translation>
+    </message>
+    <message id="StrRes_AccMinimize">
+        <source>Minimise</source>
+        <translation>Minimieren</translation>
+    </message>
+    <message id="StrRes_AccCloseWindow">
+        <source>Close the window</source>
+        <translation>Fenster schließen</translation>
+    </message>
+    <message id="StrRes_AccLogo">
+        <source>%1 logo</source>
+        <translation>%1-Logo</translation>
+    </message>
+    <message id="StrRes_AccWarning">
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message id="StrRes_AccBusySign">
+        <source>Activity indicator</source>
+        <translation>Aktivitätsanzeige</translation>
+    </message>
 </context>
 </TS>

@@ -203,5 +203,45 @@
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>not looked for after the run: the printer reports no serial number</translation>
     </message>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Not blocked: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>sleep</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>shutdown</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>log-off</translation>
+    </message>
+    <message id="StrRes_AccLanguageButton">
+        <source>Language: English. Next: German</source>
+        <translation>Language: English. Next: German</translation>
+    </message>
+    <message id="StrRes_AccMinimize">
+        <source>Minimise</source>
+        <translation>Minimise</translation>
+    </message>
+    <message id="StrRes_AccCloseWindow">
+        <source>Close the window</source>
+        <translation>Close the window</translation>
+    </message>
+    <message id="StrRes_AccLogo">
+        <source>%1 logo</source>
+        <translation>%1 logo</translation>
+    </message>
+    <message id="StrRes_AccWarning">
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message id="StrRes_AccBusySign">
+        <source>Activity indicator</source>
+        <translation>Activity indicator</translation>
+    </message>
 </context>
 </TS>

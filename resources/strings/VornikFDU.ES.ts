@@ -203,5 +203,45 @@
         <source>not looked for after the run: the printer reports no serial number</source>
         <translation>no se busca después de la actualización: la impresora no indica ningún número de serie</translation>
     </message>
+    <message id="StrRes_RunHoldNotBlocked">
+        <source>Not blocked: %1</source>
+        <translation>Sin bloqueo: %1</translation>
+    </message>
+    <message id="StrRes_RunHoldSleep">
+        <source>sleep</source>
+        <translation>suspensión</translation>
+    </message>
+    <message id="StrRes_RunHoldShutdown">
+        <source>shutdown</source>
+        <translation>apagado</translation>
+    </message>
+    <message id="StrRes_RunHoldLogOff">
+        <source>log-off</source>
+        <translation>cierre de sesión</translation>
+    </message>
+    <message id="StrRes_AccLanguageButton">
+        <source>Language: English. Next: German</source>
+        <translation>Idioma: español. Siguiente: francés</translation>
+    </message>
+    <message id="StrRes_AccMinimize">
+        <source>Minimise</source>
+        <translation>Minimizar</translation>
+    </message>
+    <message id="StrRes_AccCloseWindow">
+        <source>Close the window</source>
+        <translation>Cerrar la ventana</translation>
+    </message>
+    <message id="StrRes_AccLogo">
+        <source>%1 logo</source>
+        <translation>Logotipo de %1</translation>
+    </message>
+    <message id="StrRes_AccWarning">
+        <source>Warning</source>
+        <translation>Advertencia</translation>
+    </message>
+    <message id="StrRes_AccBusySign">
+        <source>Activity indicator</source>
+        <translation>Indicador de actividad</translation>
+    </message>
 </context>
 </TS>

@@ -6,7 +6,6 @@
 #include "bench/rehearsal.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,13 +18,6 @@
 #include <QTimer>
 
 namespace {
-
-QString Sha256(const std::vector<std::uint8_t> &bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(
-        QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
-                                   .toHex());
-}
 
 void Choose(QComboBox *combo, int value)
 {
@@ -42,7 +34,7 @@ private slots:
     {
         WorkflowHarness h;
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         bench.serialEdit->setText(QStringLiteral("A1"));
         QTest::mouseClick(bench.attachButton, Qt::LeftButton);
         bench.serialEdit->setText(QStringLiteral("A2"));
@@ -63,6 +55,14 @@ private slots:
             QCOMPARE(bench.printerTable->item(row, BenchWindow::ColumnMode)->text(),
                 QStringLiteral("stored and restarted"));
         }
+
+        // Assistive technology meets each choice under its label, and nothing unnamed to act on.
+        QCOMPARE(AccessibilityFaults(&bench), QStringList());
+        for (const auto &[control, label] : std::initializer_list<std::pair<QWidget *, QString>> {
+                 { bench.failPercentSpin, QStringLiteral("Stops at this share of the image") },
+                 { bench.printerTable, QStringLiteral("Printers") } })
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), label);
     }
 
     // Each behaviour's ending in the window, in the bench's own words, and the one byte count
@@ -73,29 +73,25 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("image");
-        const auto row = [](const char *name, BenchBehaviour behaviour, const char *status,
+        const auto row = [](const char *name, BenchBehaviour behaviour, const QString &status,
                              const char *mode, const char *image) {
             QTest::newRow(name) << int(behaviour) << status << mode << image;
         };
-        row("well", BenchBehaviour::Well, "Firmware update: completed", "stored and restarted",
-            "matches the image");
-        row("old firmware", BenchBehaviour::ComesBackWithOldFirmware, "Firmware update: completed",
+        row("well", BenchBehaviour::Well, kCompleted, "stored and restarted", "matches the image");
+        row("old firmware", BenchBehaviour::ComesBackWithOldFirmware, kCompleted,
             "stored and restarted", "matches the image");
-        row("does not come back", BenchBehaviour::DoesNotComeBack, "Firmware update: completed",
+        row("does not come back", BenchBehaviour::DoesNotComeBack, kCompleted,
             "stored and restarted", "matches the image");
-        row("never leaves", BenchBehaviour::NeverLeavesBus, "Error: Printer not found!",
-            "normal, stays on the bus", "");
-        row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, "Error: Printer not found!",
+        row("never leaves", BenchBehaviour::NeverLeavesBus, kNotFound, "normal, stays on the bus",
+            "");
+        row("other serial", BenchBehaviour::ComesBackWithAnotherSerial, kNotFound,
             "download mode as BENCH0001-B", "");
-        row("too late", BenchBehaviour::ComesBackTooLate, "Error: Printer not found!",
-            "off the bus", "");
-        row("fails at 30 %", BenchBehaviour::FailsTransferAt, "Error: Printer not found!",
-            "download mode", "partial");
-        row("unplugged at 30 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
-            "detached", "partial");
-        row("unplugged at 0 %", BenchBehaviour::UnpluggedAt, "Error: Printer not found!",
-            "detached", "");
-        row("never stores", BenchBehaviour::NeverFinishesStoring, "Firmware update: timeout!",
+        row("too late", BenchBehaviour::ComesBackTooLate, kNotFound, "off the bus", "");
+        row("fails at 30 %", BenchBehaviour::FailsTransferAt, kNotFound, "download mode",
+            "partial");
+        row("unplugged at 30 %", BenchBehaviour::UnpluggedAt, kNotFound, "detached", "partial");
+        row("unplugged at 0 %", BenchBehaviour::UnpluggedAt, kNotFound, "detached", "");
+        row("never stores", BenchBehaviour::NeverFinishesStoring, kUpdateTimeout,
             "storing, never finishes", "matches the image");
     }
 
@@ -107,7 +103,7 @@ private slots:
         QFETCH(QString, image);
         WorkflowHarness h(256 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         Choose(bench.behaviourCombo, behaviour);
         // 30 % of the image ends inside the second 64 KiB write.
         bench.failPercentSpin->setValue(
@@ -119,11 +115,9 @@ private slots:
         form.App_StartButton_Handler();
         QCOMPARE(h.statuses(), QStringList({ status }));
         QCOMPARE(QString::fromLatin1(ExpectedFinalStatusKey(BenchBehaviour(behaviour))),
-            status == QLatin1String("Firmware update: completed")
-                ? QStringLiteral("StrRes_StatusUpdateCompleted")
-                : status == QLatin1String("Firmware update: timeout!")
-                ? QStringLiteral("StrRes_StatusUpdateTimeout")
-                : QStringLiteral("StrRes_StatusPrinterNotFound"));
+            status == kCompleted           ? QStringLiteral("StrRes_StatusUpdateCompleted")
+                : status == kUpdateTimeout ? QStringLiteral("StrRes_StatusUpdateTimeout")
+                                           : QStringLiteral("StrRes_StatusPrinterNotFound"));
         bench.refresh();
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(), mode);
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnImage)->text(), image);
@@ -171,7 +165,7 @@ private slots:
     {
         WorkflowHarness h(128 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         const int id = bench.attachFromForm();
         Form1 &form = h.start();
         h.onStatus = [&](const WorkflowHarness::StatusChange &) {
@@ -181,7 +175,7 @@ private slots:
         h.tick(0);
         form.App_StartButton_Handler();
         bench.refresh();
-        QCOMPARE(h.statuses(), QStringList({ QStringLiteral("Firmware update: completed") }));
+        QCOMPARE(h.statuses(), QStringList({ kCompleted }));
         QCOMPARE(bench.printerTable->item(0, BenchWindow::ColumnMode)->text(),
             QStringLiteral("detached"));
     }
@@ -209,7 +203,7 @@ private slots:
         QFETCH(int, exitCode);
         WorkflowHarness h(192 * 1024);
         BenchWindow bench(h.printers, QStringLiteral("ZELTAN QXR3303"),
-            std::uint32_t(h.image().size()), Sha256(h.image()));
+            std::uint32_t(h.image().size()), h.imageSha256());
         bench.show();
         Form1 &form = h.start(BuildTexts::fromBuild(), false);
         form.dialogRunner = nullptr; // the real modal dialog, answered by the rehearsal

@@ -2,10 +2,10 @@
 // in turn: the operator hears of a missing, unloadable or empty image, and every path hands
 // back the module reference GetModuleHandleExW counted.
 #include "text_support.h"
+#include "transfer_world.h"
 
 #include "firmware/resource_image_windows.h"
 #include "firmware/transfer.h"
-#include "printer_link/platform.h"
 
 #include <string>
 #include <vector>
@@ -57,36 +57,6 @@ vornik::ResourceFunctions Counted()
     return functions;
 }
 
-// Takes what the transfer writes; it opens whatever path it is given.
-class Sink : public vornik::DevicePlatform {
-public:
-    std::uint64_t bytes = 0;
-    int opened = 0;
-    bool beginEnumeration() override { return false; }
-    vornik::InterfaceLookup interfacePath(int, std::u16string &) override
-    {
-        return vornik::InterfaceLookup::NoMoreMembers;
-    }
-    void endEnumeration() override { }
-    vornik::DeviceHandle open(const std::u16string &, vornik::OpenMode) override
-    {
-        ++opened;
-        return 5;
-    }
-    bool queryDeviceId(vornik::DeviceHandle, std::uint8_t *, std::size_t) override { return false; }
-    bool write(vornik::DeviceHandle, const std::uint8_t *, std::size_t size) override
-    {
-        bytes += size;
-        return true;
-    }
-    bool read(vornik::DeviceHandle, std::uint8_t *, std::size_t, std::size_t &got) override
-    {
-        got = 0;
-        return false;
-    }
-    void close(vornik::DeviceHandle) override { }
-};
-
 } // namespace
 
 TEST_CASE("every step of taking the image out can fail, and each hands its module back")
@@ -111,23 +81,17 @@ TEST_CASE("every step of taking the image out can fail, and each hands its modul
         INFO(row.name);
         gFailing = row.failing;
         gModuleReferences = 0;
-        Sink sink;
-        vornik::InstallPlatform(&sink, nullptr);
-        std::vector<std::string> messages;
-        vornik::TransferMessages report;
-        report.imageFault = [&messages](const char *key) { messages.push_back(key); };
-        report.failure = [&messages](const std::string &text) { messages.push_back(text); };
-
+        testing::TransferWorld world;
         vornik::ResourceImage image(row.resourceId, Counted());
-        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"p", report) == row.result);
-        vornik::InstallPlatform(nullptr, nullptr);
+        CHECK(vornik::CopyFirmwareImageToPrinter(image, u"p", world.messages) == row.result);
         if (row.message.empty())
-            CHECK(messages.empty());
+            CHECK(world.faults.empty());
         else
-            CHECK(messages == std::vector<std::string> { row.message });
+            CHECK(world.faults == std::vector<std::string> { row.message });
+        CHECK(world.failures.empty());
         CHECK(gModuleReferences == 0);
-        CHECK(sink.opened == row.result);
-        CHECK((sink.bytes > 0) == (row.result == 1));
+        CHECK(world.sink.opened == row.result);
+        CHECK((world.sink.bytes > 0) == (row.result == 1));
     }
     gFailing.clear();
 }

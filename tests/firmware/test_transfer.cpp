@@ -1,59 +1,16 @@
 // The transfer is the step that can brick a printer: every byte in order, the device closed on
 // every path, and every failure reported rather than passed off as success.
 #include "text_support.h"
+#include "transfer_world.h"
 
 #include "firmware/transfer.h"
-#include "printer_link/platform.h"
 
 #include <string>
 #include <vector>
 
 namespace {
 
-// A device that keeps what it is sent and can refuse to open or fail after N bytes.
-class SinkDevice : public vornik::DevicePlatform {
-public:
-    bool opens = true;
-    std::int64_t failAfter = -1;
-    std::vector<std::uint8_t> received;
-    int opened = 0;
-    int closed = 0;
-    vornik::OpenMode lastMode = vornik::OpenMode::ReadWriteShared;
-    std::u16string lastPath;
-
-    bool beginEnumeration() override { return false; }
-    vornik::InterfaceLookup interfacePath(int, std::u16string &) override
-    {
-        return vornik::InterfaceLookup::NoMoreMembers;
-    }
-    void endEnumeration() override { }
-    vornik::DeviceHandle open(const std::u16string &path, vornik::OpenMode mode) override
-    {
-        lastPath = path;
-        lastMode = mode;
-        if (!opens)
-            return vornik::kInvalidDeviceHandle;
-        ++opened;
-        return 7;
-    }
-    bool queryDeviceId(vornik::DeviceHandle, std::uint8_t *, std::size_t) override { return false; }
-    bool write(vornik::DeviceHandle handle, const std::uint8_t *data, std::size_t size) override
-    {
-        if (handle != 7)
-            return false;
-        if (failAfter >= 0 && received.size() + size > static_cast<std::size_t>(failAfter))
-            return false;
-        received.insert(received.end(), data, data + size);
-        return true;
-    }
-    bool read(vornik::DeviceHandle, std::uint8_t *, std::size_t, std::size_t &got) override
-    {
-        got = 0;
-        return false;
-    }
-    void close(vornik::DeviceHandle handle) override { closed += handle == 7; }
-    std::string lastErrorText() const override { return "No such device"; }
-};
+using testing::TransferWorld;
 
 // An image whose steps can each be made to fail, and that counts its releases.
 class ScriptedImage : public vornik::FirmwareImageSource {
@@ -80,24 +37,6 @@ std::vector<std::uint8_t> Pattern(std::size_t size)
         bytes[i] = static_cast<std::uint8_t>(i * 31 + (i >> 11));
     return bytes;
 }
-
-// The sink installed as the platform, and the messages a transfer raises.
-struct TransferWorld {
-    TransferWorld()
-    {
-        vornik::InstallPlatform(&sink, nullptr);
-        messages.imageFault = [this](const char *key) { faults.push_back(key); };
-        messages.failure = [this](const std::string &text) { failures.push_back(text); };
-    }
-    ~TransferWorld() { vornik::InstallPlatform(nullptr, nullptr); }
-    TransferWorld(const TransferWorld &) = delete;
-    TransferWorld &operator=(const TransferWorld &) = delete;
-
-    SinkDevice sink;
-    vornik::TransferMessages messages;
-    std::vector<std::string> faults;
-    std::vector<std::string> failures;
-};
 
 } // namespace
 
@@ -139,7 +78,8 @@ TEST_CASE("a second printer gets the image from its first byte")
     CHECK(world.sink.closed == 2);
 }
 
-TEST_CASE("a missing, unloadable, empty or unreachable image fails before the device is opened")
+// A missing, unloadable, empty or unreachable image, or a device that does not open.
+TEST_CASE("no image to send or no device to take it: the transfer fails, nothing opened or said")
 {
     struct Row {
         const char *name;
@@ -153,10 +93,12 @@ TEST_CASE("a missing, unloadable, empty or unreachable image fails before the de
         { "not loadable", "load", "StrRes_FirmwareLoadFail", 0 },
         { "empty", "empty", "StrRes_FirmwareZeroBytes", 1 },
         { "unreachable bytes", "data", "", 1 },
+        { "device does not open", "open", "", 1 },
     };
     for (const Row &row : rows) {
         INFO(row.name);
         TransferWorld world;
+        world.sink.opens = row.fault != "open";
         ScriptedImage image(row.fault == "empty" ? std::vector<std::uint8_t>() : Pattern(100));
         image.module = row.fault != "module";
         image.found = row.fault != "find";
@@ -168,20 +110,10 @@ TEST_CASE("a missing, unloadable, empty or unreachable image fails before the de
             CHECK(world.faults.empty());
         else
             CHECK(world.faults == std::vector<std::string> { row.message });
+        CHECK(world.failures.empty());
         CHECK(world.sink.opened == 0);
         CHECK(image.released == row.releases);
     }
-}
-
-TEST_CASE("a device that does not open fails the transfer quietly")
-{
-    TransferWorld world;
-    world.sink.opens = false;
-    ScriptedImage image(Pattern(100));
-    CHECK(vornik::CopyFirmwareImageToPrinter(image, u"gone", world.messages) == 0);
-    CHECK(world.faults.empty());
-    CHECK(world.failures.empty());
-    CHECK(image.released == 1);
 }
 
 TEST_CASE("a failed write stops the transfer and says why")

@@ -138,11 +138,8 @@ TEST_CASE("the status field decides the code, its name and whether the gate lets
         std::string deviceId = "MFG:ZELTAN;MDL:QXR3303;CLS:" + std::string(16, '0') + "02;SN:A1;";
         if (row.statusField)
             deviceId += "S:" + *row.statusField + ";";
-        PrinterConfig config;
-        config.deviceId = DeviceIdKind::Raw;
-        config.rawDeviceId.assign(deviceId.begin(), deviceId.end());
-        config.rawDeviceId.push_back(0);
-        const int id = world.attachSelected(config);
+        const int id = world.attachRaw(deviceId + '\0');
+        Lib_SetUSBDeviceFilePath(1, world.printers.snapshot(id).path.c_str());
 
         std::fill(std::begin(gPrinterStatusText), std::end(gPrinterStatusText), u'?');
         gPrinterStatusText[1] = 0;

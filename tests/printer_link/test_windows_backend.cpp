@@ -1,8 +1,10 @@
 // The Windows backend against the real system calls, on a machine without a USB printer (CI
 // runs it under Wine). Plain files stand in for device paths: CreateFileW, ReadFile, WriteFile
 // and the sharing rules behave for them as for a printer, DeviceIoControl refuses the
-// device-ID request as a driver that cannot read the ID does. What only a printer can show
-// (a device ID that reads, a printer leaving the bus) is not proven here.
+// device-ID request as a driver that cannot read the ID does. A named pipe stands in for a
+// printer whose read never ends; what a driver answers that Wine cannot give (the errors of a
+// printer that left, a cancel it ignores) is played through the backend's call table. What only
+// a printer can show (a device ID that reads, a printer leaving the bus) is not proven here.
 
 #include "text_support.h"
 
@@ -10,6 +12,7 @@
 #include "firmware/transfer.h"
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
+#include "printer_link/windows/device_calls.h"
 #include "printer_link/windows/session_hold.h"
 #include "printer_link/windows/usbprint_class.h"
 
@@ -20,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -212,6 +216,137 @@ TEST_CASE("a printer held by another program is present, and gone once its path 
     CHECK(Lib_IsConnectionValid() == 0);
 }
 
+namespace {
+
+// CreateFileW as a printer's driver answers it: refused with gOpenError (INVALID_HANDLE_VALUE,
+// the reason in GetLastError), or opened, after which the printer at gPrinterEnd, the server end
+// of a named pipe, sends gAnswer. Without an answer a read of the pipe waits until the server
+// writes, as a read usbprint holds does.
+DWORD gOpenError = ERROR_SUCCESS;
+HANDLE gPrinterEnd = INVALID_HANDLE_VALUE;
+std::string gAnswer;
+HANDLE WINAPI PrinterCreateFile(LPCWSTR path, DWORD access, DWORD sharing,
+    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE model)
+{
+    if (gOpenError != ERROR_SUCCESS) {
+        SetLastError(gOpenError);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = CreateFileW(path, access, sharing, security, disposition, flags, model);
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE && !gAnswer.empty())
+        WriteFile(gPrinterEnd, gAnswer.data(), DWORD(gAnswer.size()), &written, nullptr);
+    return handle;
+}
+
+// A driver that takes the cancel and lets the read run on: Microsoft documents that a cancelled
+// operation may "continue toward completion" before it ends.
+BOOL WINAPI IgnoredCancel(HANDLE, LPOVERLAPPED)
+{
+    return TRUE;
+}
+
+// SetupAPI's set of present printer-class interfaces, holding gListed (u"": a member whose
+// detail cannot be read). Only the query for present usbprint interfaces gets it: another class,
+// or a set that keeps departed interfaces, would be the wrong evidence. Members run until
+// ERROR_NO_MORE_ITEMS; SetupDiGetDeviceInterfaceDetailW's size query fails with
+// ERROR_INSUFFICIENT_BUFFER and names the size, the second call fills in the path.
+std::vector<std::u16string> gListed;
+bool gClassQueryFails = false;
+HDEVINFO WINAPI ListedClassDevs(const GUID *type, PCWSTR, HWND, DWORD flags)
+{
+    if (gClassQueryFails || !IsEqualGUID(*type, GUID_DEVINTERFACE_USBPRINT)
+        || flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HDEVINFO>(&gListed);
+}
+BOOL WINAPI ListedMember(
+    HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD index, PSP_DEVICE_INTERFACE_DATA member)
+{
+    if (index >= gListed.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    member->Reserved = index;
+    return TRUE;
+}
+BOOL WINAPI ListedDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA member,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size, PDWORD required, PSP_DEVINFO_DATA)
+{
+    const std::u16string &path = gListed.at(member->Reserved);
+    const DWORD needed = DWORD(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)
+        + (path.size() + 1) * sizeof(wchar_t));
+    if (path.empty()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    if (required)
+        *required = needed;
+    if (!detail || size < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+    return TRUE;
+}
+BOOL WINAPI ListedDestroy(HDEVINFO)
+{
+    return TRUE;
+}
+
+} // namespace
+
+TEST_CASE("a printer counts as gone only when its path names no interface and SetupAPI agrees")
+{
+    const std::u16string path
+        = u"\\\\?\\usb#vid_1234&pid_0001#sn1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    const std::u16string upper
+        = u"\\\\?\\USB#VID_1234&PID_0001#SN1#{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
+    const std::u16string other
+        = u"\\\\?\\usb#vid_1234&pid_0001#sn2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    struct Row {
+        DWORD error;
+        std::vector<std::u16string> listed; // u"": a member whose path cannot be read
+        bool present;
+    };
+    const Row rows[] = {
+        { ERROR_FILE_NOT_FOUND, {}, false },
+        { ERROR_PATH_NOT_FOUND, {}, false },
+        { ERROR_DEVICE_NOT_CONNECTED, {}, false },
+        { ERROR_NO_SUCH_DEVICE, {}, false },
+        { ERROR_DEV_NOT_EXIST, { other }, false },
+        { ERROR_FILE_NOT_FOUND, { other, path }, true },
+        { ERROR_DEVICE_NOT_CONNECTED, { upper }, true },
+        { ERROR_FILE_NOT_FOUND, { other, u"" }, true },
+        { ERROR_NOT_READY, {}, true }, // usbprint while the printer wakes from selective suspend
+        { ERROR_NO_SYSTEM_RESOURCES, {}, true },
+        { ERROR_NOT_ENOUGH_MEMORY, {}, true },
+        { ERROR_SEM_TIMEOUT, {}, true },
+        { ERROR_GEN_FAILURE, {}, true },
+        { ERROR_SHARING_VIOLATION, {}, true },
+        { ERROR_ACCESS_DENIED, {}, true },
+        { ERROR_BUSY, {}, true },
+    };
+    const auto devices = vornik::win::MakeDevicePlatform(
+        { PrinterCreateFile, ListedClassDevs, ListedMember, ListedDetail, ListedDestroy });
+    for (const Row &row : rows) {
+        INFO("error " << row.error << ", " << row.listed.size() << " listed");
+        gOpenError = row.error;
+        gListed = row.listed;
+        CHECK(devices->isPresent(path) == row.present);
+    }
+    // A listing that cannot be had is no evidence; no selection names no printer.
+    gOpenError = ERROR_FILE_NOT_FOUND;
+    gListed = {};
+    gClassQueryFails = true;
+    CHECK(devices->isPresent(path));
+    gClassQueryFails = false;
+    gListed = { u"" };
+    CHECK_FALSE(devices->isPresent(u""));
+}
+
 TEST_CASE("the firmware transfer writes the image into the path, byte for byte")
 {
     struct Row {
@@ -306,6 +441,67 @@ TEST_CASE("a command goes out through WriteFile and its reply read keeps the tic
     CHECK(std::memcmp(gReplyBuffer, frame.data(), frame.size()) == 0);
 }
 
+// Wine keeps a read of an empty pipe pending until the server end writes, and ends it as
+// cancelled (ERROR_OPERATION_ABORTED) when CancelIoEx names its OVERLAPPED.
+TEST_CASE("a read the driver never ends is cut off at the reply read's own limits")
+{
+    struct Row {
+        const char *name;
+        std::string answer;
+        bool cancelEndsRead;
+        int bytes;
+        int fromMs;
+        int toMs;
+    };
+    const Row rows[] = {
+        { "nothing comes", "", true, 0, 990, 1400 },
+        { "an answer, then nothing", "OK;", true, 3, 490, 900 },
+        { "the driver lets the cancelled read run on", "", false, 0, 1000, 1500 },
+    };
+    const std::u16string path = u"\\\\.\\pipe\\vornik-silent-printer";
+    for (const Row &row : rows) {
+        INFO(row.name);
+        gPrinterEnd = CreateNamedPipeW(
+            Wide(path), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        REQUIRE(gPrinterEnd != INVALID_HANDLE_VALUE);
+        gAnswer = row.answer;
+        gOpenError = ERROR_SUCCESS;
+        vornik::win::DeviceCalls calls;
+        calls.createFile = PrinterCreateFile;
+        if (!row.cancelEndsRead)
+            calls.cancelIo = IgnoredCancel;
+        const auto devices = vornik::win::MakeDevicePlatform(calls);
+        vornik::InstallPlatform(devices.get(), &vornik::SystemClock());
+        Lib_SetUSBDeviceFilePath(1, path.c_str());
+
+        const auto start = std::chrono::steady_clock::now();
+        std::string error; // the reason is kept per thread
+        auto reply = std::async(std::launch::async, [&] {
+            const int bytes = ReadPrinterReply();
+            error = devices->lastErrorText();
+            return bytes;
+        });
+        // A read that is never cut off would keep the suite from ending: the printer then
+        // leaves, which fails the read, and the row fails.
+        if (reply.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            FAIL_CHECK("the reply read did not end");
+            DisconnectNamedPipe(gPrinterEnd);
+        }
+        CHECK(reply.get() == row.bytes);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start)
+                              .count();
+        CHECK(took >= row.fromMs);
+        CHECK(took < row.toMs);
+        CHECK(std::string(reinterpret_cast<const char *>(gReplyBuffer), row.bytes) == row.answer);
+        CHECK(error
+            == (row.cancelEndsRead ? SystemText(ERROR_TIMEOUT)
+                                   : "The printer's driver did not end a cancelled read"));
+        vornik::InstallPlatform(nullptr, nullptr);
+        CloseHandle(gPrinterEnd);
+    }
+}
+
 TEST_CASE("the clock is GetTickCount and sleeps for real")
 {
     vornik::Clock &clock = vornik::SystemClock();
@@ -392,8 +588,13 @@ TEST_CASE("a run holds the system awake and names its reason to the shutdown, an
     {
         vornik::win::WindowsSessionHold hold(
             { RecordExecutionState, RecordBlockReasonCreate, RecordBlockReasonDestroy });
-        CHECK(hold.hold(reinterpret_cast<std::intptr_t>(window), u"ZELTAN QXR3303 FDU",
-            u"Printer firmware update"));
+        const auto parts = hold.hold(reinterpret_cast<std::intptr_t>(window), u"ZELTAN QXR3303 FDU",
+            u"Printer firmware update");
+        // What the run report says is held: the idle sleep and the end of the session.
+        REQUIRE(parts.size() == 2);
+        CHECK((parts[0].held && parts[0].concerns == vornik::kHoldConcernSleep));
+        CHECK((parts[1].held
+            && parts[1].concerns == (vornik::kHoldConcernShutdown | vornik::kHoldConcernLogOff)));
         REQUIRE(gSessionCalls.size() == 2);
         CHECK(gSessionCalls[0].name == "SetThreadExecutionState");
         CHECK(gSessionCalls[0].flags == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED));

@@ -43,6 +43,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -104,6 +105,18 @@ struct Options {
 
 Options ParseOptions(int argc, char **argv)
 {
+    const std::pair<const char *, std::string Options::*> texts[]
+        = { { "--udc", &Options::udc }, { "--name", &Options::name },
+              { "--mfg", &Options::manufacturer }, { "--mdl", &Options::model },
+              { "--serial", &Options::serial }, { "--status", &Options::status },
+              { "--revision", &Options::revision }, { "--prepare-reply", &Options::prepareReply },
+              { "--stored-revision", &Options::storedRevision },
+              { "--image-sha256", &Options::imageSha256 }, { "--fault", &Options::fault } };
+    const std::pair<const char *, int Options::*> numbers[]
+        = { { "--reply-delay", &Options::replyDelayMs },
+              { "--leave-delay", &Options::leaveDelayMs },
+              { "--rejoin-delay", &Options::rejoinDelayMs }, { "--store", &Options::storeMs },
+              { "--restart", &Options::restartMs }, { "--image-idle", &Options::imageIdleMs } };
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string key = argv[i];
@@ -117,42 +130,15 @@ Options ParseOptions(int argc, char **argv)
                 Usage(("not a number: " + key + " " + value).c_str());
             return parsed;
         };
-        if (key == "--udc")
-            options.udc = value;
-        else if (key == "--name")
-            options.name = value;
-        else if (key == "--mfg")
-            options.manufacturer = value;
-        else if (key == "--mdl")
-            options.model = value;
-        else if (key == "--serial")
-            options.serial = value;
-        else if (key == "--status")
-            options.status = value;
-        else if (key == "--revision")
-            options.revision = value;
-        else if (key == "--prepare-reply")
-            options.prepareReply = value;
-        else if (key == "--reply-delay")
-            options.replyDelayMs = static_cast<int>(number());
-        else if (key == "--leave-delay")
-            options.leaveDelayMs = static_cast<int>(number());
-        else if (key == "--rejoin-delay")
-            options.rejoinDelayMs = static_cast<int>(number());
-        else if (key == "--store")
-            options.storeMs = static_cast<int>(number());
-        else if (key == "--restart")
-            options.restartMs = static_cast<int>(number());
-        else if (key == "--stored-revision")
-            options.storedRevision = value;
-        else if (key == "--image-idle")
-            options.imageIdleMs = static_cast<int>(number());
+        const auto named = [&key](const auto &entry) { return key == entry.first; };
+        const auto text = std::find_if(std::begin(texts), std::end(texts), named);
+        const auto count = std::find_if(std::begin(numbers), std::end(numbers), named);
+        if (text != std::end(texts))
+            options.*text->second = value;
+        else if (count != std::end(numbers))
+            options.*count->second = static_cast<int>(number());
         else if (key == "--image-bytes")
             options.imageBytes = static_cast<unsigned long long>(number());
-        else if (key == "--image-sha256")
-            options.imageSha256 = value;
-        else if (key == "--fault")
-            options.fault = value;
         else if (key == "--device-id-bytes")
             options.deviceIdBytes = static_cast<std::size_t>(number());
         else if (key == "--start-in-download-mode")

@@ -18,6 +18,18 @@ QString ProgramPath()
 
 } // namespace
 
+std::unique_ptr<EmulatedPrinter> EmulatedPrinter::started(int udc, QString serial, Config config)
+{
+    config.udc = QStringLiteral("dummy_udc.%1").arg(udc);
+    config.serial = std::move(serial);
+    auto printer = std::make_unique<EmulatedPrinter>(std::move(config));
+    QString why;
+    if (printer->start(&why))
+        return printer;
+    qWarning("%s", qPrintable(why));
+    return nullptr;
+}
+
 EmulatedPrinter::EmulatedPrinter(Config config)
     : config_(std::move(config))
 {
@@ -32,10 +44,11 @@ EmulatedPrinter::~EmulatedPrinter()
 
 bool EmulatedPrinter::start(QString *why)
 {
+    const qsizetype blank = config_.product.indexOf(' ');
     QStringList arguments { QStringLiteral("--udc"), config_.udc, QStringLiteral("--serial"),
-        config_.serial, QStringLiteral("--mfg"), config_.manufacturer, QStringLiteral("--mdl"),
-        config_.model, QStringLiteral("--status"), config_.status, QStringLiteral("--fault"),
-        config_.fault };
+        config_.serial, QStringLiteral("--mfg"), config_.product.left(blank),
+        QStringLiteral("--mdl"), config_.product.mid(blank + 1), QStringLiteral("--status"),
+        config_.status, QStringLiteral("--fault"), config_.fault };
     if (config_.startInDownloadMode)
         arguments << QStringLiteral("--start-in-download-mode") << QStringLiteral("yes");
     if (config_.imageBytes > 0) {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 struct USBPrinterClassDeviceInfo;
 
 class EmulatedPrinter {
@@ -14,8 +16,7 @@ public:
     struct Config {
         QString udc = QStringLiteral("dummy_udc.0");
         QString serial = QStringLiteral("SN0001");
-        QString manufacturer = QStringLiteral("ZELTAN");
-        QString model = QStringLiteral("QXR3303");
+        QString product = QStringLiteral("ZELTAN QXR3303"); // manufacturer, a blank, model
         QString status = QStringLiteral("00");
         QString fault = QStringLiteral("none");
         bool startInDownloadMode = false;
@@ -23,6 +24,9 @@ public:
         QByteArray imageSha256; // lower-case hex
         QStringList extraArguments;
     };
+
+    // The printer with `serial` on dummy_udc.`udc`, on the bus; null with the reason in the log.
+    static std::unique_ptr<EmulatedPrinter> started(int udc, QString serial, Config config);
 
     explicit EmulatedPrinter(Config config);
     ~EmulatedPrinter();

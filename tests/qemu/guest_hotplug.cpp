@@ -8,13 +8,8 @@
 // guest's two operator accounts for their windows.
 #include "emulated_printer_process.h"
 
-#include "firmware/firmware_image.h"
-#include "printer_link/platform.h"
-#include "printer_link/printer_link.h"
-#include "ui/form1.h"
-#include "workflow/printer_info.h"
+#include "workflow/window_under_test.h"
 
-#include <QAbstractItemModel>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,9 +28,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern int gFhxSendStatus;
-extern int gFlashUpdateStatus;
-
 namespace {
 
 // How long a plug or a pull may take to reach the list under software emulation (TCG on a
@@ -45,14 +37,6 @@ constexpr int kListFollowsWithinMs = 5000;
 constexpr uid_t kOperator = 1000; // not in lp
 constexpr uid_t kLpOperator = 1001; // in lp
 constexpr gid_t kLpGroup = 7;
-
-struct Message {
-    int type;
-    QString text;
-    int total;
-    int updated;
-    int language; // the window's language when it was told
-};
 
 // Waits until udevd has processed every event so far: the node's group and mode are set and the
 // monitors have heard of it.
@@ -169,16 +153,13 @@ private:
     qint64 waitForList(const QStringList &expected, int withinMs = kListFollowsWithinMs);
     std::unique_ptr<EmulatedPrinter> startPrinter(int udc, const QString &serial);
     void tickAndRun(const QList<int> &rows);
-    QStringList statusTexts() const;
 
     const QString product_ = BuildTexts::fromBuild().productName;
     const QByteArray image_ = TestImage(512 * 1024 + 777, 'p');
     vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
                                               image_.constData()),
         static_cast<std::uint32_t>(image_.size()) };
-    std::unique_ptr<Form1> form_;
-    std::vector<Message> messages_;
-    QStringList errorBoxes_;
+    std::unique_ptr<WindowUnderTest> window_;
 };
 
 void GuestHotplug::initTestCase()
@@ -187,47 +168,28 @@ void GuestHotplug::initTestCase()
         QSKIP(
             "No seven dummy USB controllers: this test runs in the guest of scripts/qemu-test.sh");
     vornik::InstallDefaultPlatform();
-    vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &) {
-        errorBoxes_ << QString::fromStdU16String(text);
-    });
     QCOMPARE(geteuid(), uid_t(0));
 }
 
 void GuestHotplug::cleanup()
 {
-    form_.reset();
-    messages_.clear();
-    errorBoxes_.clear();
+    window_.reset();
 }
 
 Form1 &GuestHotplug::openWindow()
 {
-    ResetPrinterLinkState();
-    gFDUPrinterInfo = {};
-    gFhxSendStatus = 0;
-    gFlashUpdateStatus = 0;
-    form_ = std::make_unique<Form1>(BuildTexts::fromBuild(), &source_);
-    form_->dialogRunner = [this](UI_Message &dialog) {
-        messages_.push_back({ dialog.gUI_Message_MsgType, dialog.gUI_Message_MessageStr,
-            dialog.gUI_Message_TotalPrinters, dialog.gUI_Message_UpdatedPrinters,
-            form_->gLanguageImageListIndex });
-    };
-    form_->show();
-    form_->gLanguageImageListIndex = 0;
-    form_->App_ChangeLanguage(0);
-    return *form_;
+    window_ = std::make_unique<WindowUnderTest>(&source_);
+    return window_->start();
 }
 
 QStringList GuestHotplug::listed() const
 {
     QStringList serials;
     const QString head = product_ + QStringLiteral("[SN#:");
-    for (int i = 0; i < form_->SupportedPrinterCheckedListBox->count(); ++i) {
-        const QString entry = form_->SupportedPrinterCheckedListBox->item(i)->text();
+    for (const QString &entry : window_->listEntries())
         serials << (entry.startsWith(head) && entry.endsWith(']')
                 ? entry.mid(head.size()).chopped(1)
                 : QStringLiteral("unexpected entry ") + entry);
-    }
     return serials;
 }
 
@@ -249,39 +211,21 @@ qint64 GuestHotplug::waitForList(const QStringList &expected, int withinMs)
 std::unique_ptr<EmulatedPrinter> GuestHotplug::startPrinter(int udc, const QString &serial)
 {
     EmulatedPrinter::Config config;
-    config.udc = QStringLiteral("dummy_udc.%1").arg(udc);
-    config.serial = serial;
-    const qsizetype blank = product_.indexOf(' ');
-    config.manufacturer = product_.left(blank);
-    config.model = product_.mid(blank + 1);
+    config.product = product_;
     config.imageBytes = image_.size();
     config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
     config.extraArguments << QStringLiteral("--store") << QStringLiteral("2000");
-    auto printer = std::make_unique<EmulatedPrinter>(config);
-    QString why;
-    if (!printer->start(&why)) {
-        qWarning("%s", qPrintable(why));
-        return nullptr;
-    }
-    return printer;
+    return EmulatedPrinter::started(udc, serial, config);
 }
 
 void GuestHotplug::tickAndRun(const QList<int> &rows)
 {
     for (const int row : rows)
-        form_->SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked);
+        window_->tick(row);
     QElapsedTimer timer;
     timer.start();
-    form_->StartButton_Click();
+    window_->form->StartButton_Click();
     qInfo("the run took %lld ms", timer.elapsed());
-}
-
-QStringList GuestHotplug::statusTexts() const
-{
-    QStringList texts;
-    for (int i = 0; i < form_->FDUStatusListBox->count(); ++i)
-        texts << form_->FDUStatusListBox->item(i)->text();
-    return texts;
 }
 
 void GuestHotplug::plugAndPullReachTheList()
@@ -308,7 +252,7 @@ void GuestHotplug::plugAndPullReachTheList()
     qInfo("the list followed within %d ms: plugged %lld ms, pulled %lld ms, plugged again %lld "
           "ms, program ended %lld ms (after the gadget's bind or unbind was acknowledged)",
         kListFollowsWithinMs, plugged, pulled, replugged, ended);
-    QCOMPARE(messages_.size(), std::size_t(0));
+    QCOMPARE(window_->messages.size(), std::size_t(0));
 }
 
 void GuestHotplug::stormEndsWithTheRightList()
@@ -357,8 +301,8 @@ void GuestHotplug::stormEndsWithTheRightList()
     // Still listening afterwards.
     QVERIFY(storm.plug(false));
     QVERIFY2(waitForList({ QStringLiteral("STEADY") }) >= 0, "no listing after the storm");
-    QCOMPARE(messages_.size(), std::size_t(0));
-    QVERIFY2(errorBoxes_.isEmpty(), qPrintable(errorBoxes_.join('\n')));
+    QCOMPARE(window_->messages.size(), std::size_t(0));
+    QVERIFY2(window_->errorBoxes.isEmpty(), qPrintable(window_->errorBoxes.join('\n')));
 }
 
 void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
@@ -394,7 +338,7 @@ void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
     };
     QTRY_COMPARE_WITH_TIMEOUT(countSeven(), 7, 10000);
     Settle();
-    Form1 &form = openWindow();
+    openWindow();
     const QStringList six = serials.mid(0, 6);
     QCOMPARE(listed(), six);
     const USBPrinterClassDeviceInfo idleBefore = gFDUPrinterInfo.IdleModeInfo;
@@ -403,27 +347,23 @@ void GuestHotplug::sevenOnTheBusSixListedAndARunUnmovedByOthers()
     // pulled, and another printer is plugged in where the seventh was.
     bool disturbed = false;
     std::unique_ptr<FunctionFsPrinter> newcomer;
-    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
-        [&](const QModelIndex &, int first, int) {
-            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
-            if (disturbed || first != 0 || text != QStringLiteral("Flash mode"))
-                return;
-            disturbed = true;
-            others[2]->quit();
-            others[1]->quit();
-            newcomer = std::make_unique<FunctionFsPrinter>(6, QStringLiteral("NEWCOMER"), product_);
-        });
+    window_->onStatus = [&](const WindowUnderTest::StatusChange &change) {
+        if (disturbed || change.row != 0 || change.text != kFlashMode)
+            return;
+        disturbed = true;
+        others[2]->quit();
+        others[1]->quit();
+        newcomer = std::make_unique<FunctionFsPrinter>(6, QStringLiteral("NEWCOMER"), product_);
+    };
     tickAndRun({ 0, 1 });
     QVERIFY(disturbed);
     QVERIFY(newcomer && newcomer->ready());
 
-    QCOMPARE(statusTexts(),
-        QStringList({ QStringLiteral("Firmware update: completed"),
-            QStringLiteral("Firmware update: completed") }));
-    QVERIFY(!messages_.empty());
-    QCOMPARE(messages_.back().type, 3);
-    QCOMPARE(messages_.back().total, 2);
-    QCOMPARE(messages_.back().updated, 2);
+    QCOMPARE(window_->statuses(), QStringList({ kCompleted, kCompleted }));
+    QVERIFY(!window_->messages.empty());
+    QCOMPARE(window_->messages.back().type, 3);
+    QCOMPARE(window_->messages.back().total, 2);
+    QCOMPARE(window_->messages.back().updated, 2);
     // Notices kept coming after the run; neither the list nor the record followed them.
     QTest::qWait(2000);
     QCOMPARE(listed(), six);
@@ -451,7 +391,7 @@ void GuestHotplug::nodeTakenOverBeforeTheImageGetsNoByte()
     auto a = startPrinter(0, QStringLiteral("NODE-A"));
     QVERIFY(a);
     Settle();
-    Form1 &form = openWindow();
+    openWindow();
     QCOMPARE(listed(), QStringList({ QStringLiteral("NODE-A") }));
 
     // A is in download mode and listed there at lp0. Before its image goes out it is pulled,
@@ -459,34 +399,30 @@ void GuestHotplug::nodeTakenOverBeforeTheImageGetsNoByte()
     std::unique_ptr<EmulatedPrinter> b;
     QString flashPath;
     QByteArray lp0Id;
-    QStringList history;
-    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
-        [&](const QModelIndex &, int first, int) {
-            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
-            history << text;
-            if (b || text != QStringLiteral("Sending firmware file ..."))
-                return;
-            flashPath = QString::fromUtf16(gFDUPrinterInfo.FlashModeInfo.DevicePath[0]);
-            a->quit();
-            b = startPrinter(1, QStringLiteral("NODE-B"));
-            Settle();
-            QFile id(QStringLiteral("/sys/class/usbmisc/lp0/device/ieee1284_id"));
-            if (id.open(QIODevice::ReadOnly))
-                lp0Id = id.readAll();
-        });
+    window_->onStatus = [&](const WindowUnderTest::StatusChange &change) {
+        if (b || change.text != kSending)
+            return;
+        flashPath = QString::fromUtf16(gFDUPrinterInfo.FlashModeInfo.DevicePath[0]);
+        a->quit();
+        b = startPrinter(1, QStringLiteral("NODE-B"));
+        Settle();
+        QFile id(QStringLiteral("/sys/class/usbmisc/lp0/device/ieee1284_id"));
+        if (id.open(QIODevice::ReadOnly))
+            lp0Id = id.readAll();
+    };
     tickAndRun({ 0 });
     QVERIFY(b);
     QCOMPARE(flashPath, QStringLiteral("/dev/usb/lp0"));
     QVERIFY2(lp0Id.contains("SN:NODE-B;"), lp0Id.constData());
 
-    for (const Message &message : messages_)
+    for (const RecordedMessage &message : window_->messages)
         qInfo("message %d: %s", message.type, qPrintable(message.text));
     // The image was refused at the open, and the row ends as every failed transfer's does.
-    QVERIFY2(history.contains(QStringLiteral("Error: Flashing timeout!")),
-        qPrintable(history.join(',')));
-    QCOMPARE(statusTexts(), QStringList({ QStringLiteral("Error: Printer not found!") }));
-    QCOMPARE(messages_.back().type, 3);
-    QCOMPARE(messages_.back().updated, 0);
+    QVERIFY2(window_->historyOf(0).contains(kFlashingTimeout),
+        qPrintable(window_->historyOf(0).join(',')));
+    QCOMPARE(window_->statuses(), QStringList({ kNotFound }));
+    QCOMPARE(window_->messages.back().type, 3);
+    QCOMPARE(window_->messages.back().updated, 0);
     // B reports every byte that reaches it, framed or not.
     b->quit();
     for (const char *received : { "frame ", "command ", "garbage ", "image " })
@@ -504,12 +440,11 @@ void GuestHotplug::accountOutsideLpIsToldNotShownAnEmptyList()
         QVERIFY(!QFile(QStringLiteral("/dev/usb/lp0")).open(QIODevice::ReadWrite));
         openWindow();
         QCOMPARE(listed(), QStringList());
-        QCOMPARE(messages_.size(), std::size_t(1));
-        QCOMPARE(messages_.front().type, 1);
+        QCOMPARE(window_->messages.size(), std::size_t(1));
+        QCOMPARE(window_->messages.front().type, 1);
         // Told at start-up, so in the start language, with this account's name.
-        const Message &told = messages_.front();
-        QCOMPARE(told.text,
-            form_->gLangResourceManager[told.language]
+        QCOMPARE(window_->messages.front().text,
+            window_->form->gLangResourceManager[window_->startLanguage]
                 ->lookup("StrRes_PrinterAccessDenied")
                 .arg(1)
                 .arg(QStringLiteral("operator")));
@@ -518,8 +453,8 @@ void GuestHotplug::accountOutsideLpIsToldNotShownAnEmptyList()
         QVERIFY(printer->control(QStringLiteral("join")));
         // udevadm settle needs root; this account waits instead.
         QTest::qWait(3000);
-        QCOMPARE(messages_.size(), std::size_t(1));
-        form_.reset();
+        QCOMPARE(window_->messages.size(), std::size_t(1));
+        window_.reset();
     }
 }
 
@@ -534,11 +469,11 @@ void GuestHotplug::accountInLpListsAndUpdates()
         openWindow();
         QCOMPARE(listed(), QStringList({ QStringLiteral("ACCESS-LP") }));
         tickAndRun({ 0 });
-        QCOMPARE(statusTexts(), QStringList({ QStringLiteral("Firmware update: completed") }));
-        QCOMPARE(messages_.size(), std::size_t(1));
-        QCOMPARE(messages_.back().type, 3);
-        QCOMPARE(messages_.back().updated, 1);
-        form_.reset();
+        QCOMPARE(window_->statuses(), QStringList({ kCompleted }));
+        QCOMPARE(window_->messages.size(), std::size_t(1));
+        QCOMPARE(window_->messages.back().type, 3);
+        QCOMPARE(window_->messages.back().updated, 1);
+        window_.reset();
     }
     QVERIFY2(printer->waitFor(QStringLiteral("image ok "), 2000).size() > 0,
         qPrintable(printer->transcript()));

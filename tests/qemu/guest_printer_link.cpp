@@ -94,23 +94,10 @@ private slots:
     void blockFailedWhileAttached();
 
 private:
-    std::unique_ptr<EmulatedPrinter> startPrinter(EmulatedPrinter::Config config);
-
     std::unique_ptr<EmulatedPrinter> printerA_;
     std::unique_ptr<EmulatedPrinter> printerB_;
     QStringList errorBoxes_;
 };
-
-std::unique_ptr<EmulatedPrinter> GuestPrinterLink::startPrinter(EmulatedPrinter::Config config)
-{
-    auto printer = std::make_unique<EmulatedPrinter>(std::move(config));
-    QString why;
-    if (!printer->start(&why)) {
-        qWarning("%s", qPrintable(why));
-        return nullptr;
-    }
-    return printer;
-}
 
 void GuestPrinterLink::initTestCase()
 {
@@ -123,19 +110,12 @@ void GuestPrinterLink::initTestCase()
     });
 
     // One after the other, so that the first printer is the first the driver lists.
-    EmulatedPrinter::Config a;
-    a.udc = QStringLiteral("dummy_udc.0");
-    a.serial = QStringLiteral("QEMU-A1");
-    printerA_ = startPrinter(a);
+    printerA_ = EmulatedPrinter::started(0, QStringLiteral("QEMU-A1"), {});
     QVERIFY(printerA_);
-    QVERIFY(SelectPrinter(a.serial, QStringLiteral("ZELTAN QXR3303")));
-
-    EmulatedPrinter::Config b;
-    b.udc = QStringLiteral("dummy_udc.1");
-    b.serial = QStringLiteral("QEMU-B2");
-    printerB_ = startPrinter(b);
+    QVERIFY(SelectPrinter(QStringLiteral("QEMU-A1"), QStringLiteral("ZELTAN QXR3303")));
+    printerB_ = EmulatedPrinter::started(1, QStringLiteral("QEMU-B2"), {});
     QVERIFY(printerB_);
-    QVERIFY(SelectPrinter(b.serial, QStringLiteral("ZELTAN QXR3303")));
+    QVERIFY(SelectPrinter(QStringLiteral("QEMU-B2"), QStringLiteral("ZELTAN QXR3303")));
 }
 
 void GuestPrinterLink::cleanupTestCase()
@@ -417,15 +397,13 @@ void GuestPrinterLink::firmwareTransfer()
 
     const QByteArray image = TestImage(imageBytes, QTest::currentDataTag()[0]);
     EmulatedPrinter::Config config;
-    config.udc = QStringLiteral("dummy_udc.2");
-    config.serial = QStringLiteral("QEMU-C3");
     config.fault = fault;
     config.startInDownloadMode = true;
     config.imageBytes = image.size();
     config.imageSha256 = EmulatedPrinter::sha256Hex(image);
-    std::unique_ptr<EmulatedPrinter> printer = startPrinter(config);
+    const auto printer = EmulatedPrinter::started(2, QStringLiteral("QEMU-C3"), config);
     QVERIFY(printer);
-    QVERIFY(SelectPrinter(config.serial, QStringLiteral("KX reflash")));
+    QVERIFY(SelectPrinter(QStringLiteral("QEMU-C3"), QStringLiteral("KX reflash")));
     const std::u16string path(gUSBDeviceFilePath);
 
     vornik::DevicePlatform &devices = *vornik::CurrentPlatform().devices;
@@ -485,10 +463,8 @@ void GuestPrinterLink::overlongDeviceIdIsNotOffered()
     QFETCH(int, idBytes);
 
     EmulatedPrinter::Config config;
-    config.udc = QStringLiteral("dummy_udc.2");
-    config.serial = QStringLiteral("QEMU-LONG");
     config.extraArguments << QStringLiteral("--device-id-bytes") << QString::number(idBytes);
-    std::unique_ptr<EmulatedPrinter> printer = startPrinter(config);
+    const auto printer = EmulatedPrinter::started(2, QStringLiteral("QEMU-LONG"), config);
     QVERIFY(printer);
     // The ID it gave the gadget, from the events up to its joining the bus.
     QString id;

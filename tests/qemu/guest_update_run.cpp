@@ -5,63 +5,39 @@
 // Runs only inside the test guest (scripts/qemu-test.sh).
 #include "emulated_printer_process.h"
 
-#include "firmware/firmware_image.h"
-#include "printer_link/platform.h"
-#include "printer_link/printer_link.h"
-#include "ui/form1.h"
-#include "ui/ui_support.h"
-#include "workflow/printer_info.h"
+#include "workflow/window_under_test.h"
 
-#include <QAbstractItemModel>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QListWidget>
 #include <QTest>
 
 #include <algorithm>
-
 #include <memory>
 #include <vector>
 
-extern int gFhxSendStatus;
-extern int gFlashUpdateStatus;
-
-namespace {
-
 using Message = RecordedMessage;
-
-} // namespace
 
 class GuestUpdateRun : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void bothPrintersUpdated();
     void faultsAreReportedPerPrinter();
 
 private:
-    struct Run {
-        std::unique_ptr<Form1> form;
-        std::vector<Message> messages;
-        std::vector<QStringList> history; // texts each status row went through
-        qint64 tookMs = 0;
-    };
-
     std::vector<std::unique_ptr<EmulatedPrinter>> startPrinters(
         const std::vector<std::pair<QString, QString>> &serialsAndFaults,
         const QStringList &extraArguments = {});
     // Starts the window, ticks every listed printer, presses START and returns once the run
     // has ended.
-    void runUpdate(Run &run, int expectedListed);
+    void runUpdate(WindowUnderTest &run, int expectedListed);
 
     // A small image keeps the run short; its size ends on no 512-byte packet (see docs/testing.md).
     const QByteArray image_ = TestImage(2 * 1024 * 1024 + 777, 'u');
     vornik::MemoryFirmwareImage source_ { reinterpret_cast<const std::uint8_t *>(
                                               image_.constData()),
         static_cast<std::uint32_t>(image_.size()) };
-    QStringList errorBoxes_;
 };
 
 void GuestUpdateRun::initTestCase()
@@ -69,41 +45,25 @@ void GuestUpdateRun::initTestCase()
     if (!QDir(QStringLiteral("/sys/class/udc/dummy_udc.0")).exists())
         QSKIP("No dummy USB controller: this test runs in the guest of scripts/qemu-test.sh");
     vornik::InstallDefaultPlatform();
-    vornik::InstallErrorBox([this](const std::u16string &text, const std::u16string &) {
-        errorBoxes_ << QString::fromStdU16String(text);
-    });
-}
-
-void GuestUpdateRun::cleanupTestCase()
-{
-    vornik::InstallErrorBox(nullptr);
 }
 
 std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
     const std::vector<std::pair<QString, QString>> &serialsAndFaults,
     const QStringList &extraArguments)
 {
-    const QString product = BuildTexts::fromBuild().productName;
-    const qsizetype blank = product.indexOf(' ');
     std::vector<std::unique_ptr<EmulatedPrinter>> printers;
     for (const auto &[serial, fault] : serialsAndFaults) {
         EmulatedPrinter::Config config;
-        config.udc = QStringLiteral("dummy_udc.%1").arg(printers.size());
-        config.serial = serial;
-        config.manufacturer = product.left(blank);
-        config.model = product.mid(blank + 1);
+        config.product = BuildTexts::fromBuild().productName;
         config.fault = fault;
         config.imageBytes = image_.size();
         config.imageSha256 = EmulatedPrinter::sha256Hex(image_);
         // Storing takes a few seconds, so that the wait after the image polls at least once.
         config.extraArguments << QStringLiteral("--store") << QStringLiteral("4000")
                               << extraArguments;
-        auto printer = std::make_unique<EmulatedPrinter>(config);
-        QString why;
-        if (!printer->start(&why)) {
-            qWarning("%s", qPrintable(why));
+        auto printer = EmulatedPrinter::started(int(printers.size()), serial, config);
+        if (!printer)
             return {};
-        }
         // In the driver's order too, so the list rows follow the printers.
         const int expected = static_cast<int>(printers.size()) + 1;
         QElapsedTimer timer;
@@ -118,38 +78,18 @@ std::vector<std::unique_ptr<EmulatedPrinter>> GuestUpdateRun::startPrinters(
     return printers;
 }
 
-void GuestUpdateRun::runUpdate(Run &run, int expectedListed)
+void GuestUpdateRun::runUpdate(WindowUnderTest &run, int expectedListed)
 {
-    ResetPrinterLinkState();
-    gFDUPrinterInfo = {};
-    gFhxSendStatus = 0;
-    gFlashUpdateStatus = 0;
-    errorBoxes_.clear();
-
-    run.form = std::make_unique<Form1>(BuildTexts::fromBuild(), &source_);
-    Form1 &form = *run.form;
-    form.dialogRunner = RecordMessages(run.messages);
-    form.show();
+    Form1 &form = run.start();
     QVERIFY(!form.closedDuringLoad());
-    form.gLanguageImageListIndex = 0;
-    form.App_ChangeLanguage(0);
-    QObject::connect(form.FDUStatusListBox->model(), &QAbstractItemModel::rowsInserted, &form,
-        [&run, &form](const QModelIndex &, int first, int) {
-            const QString text = form.FDUStatusListBox->model()->index(first, 0).data().toString();
-            if (run.history.size() <= static_cast<std::size_t>(first))
-                run.history.resize(first + 1);
-            run.history[first] << text;
-        });
-
     QCOMPARE(form.SupportedPrinterCheckedListBox->count(), expectedListed);
     for (int row = 0; row < expectedListed; ++row)
-        form.SupportedPrinterCheckedListBox->item(row)->setCheckState(Qt::Checked);
+        run.tick(row);
 
     QElapsedTimer timer;
     timer.start();
     form.StartButton_Click();
-    run.tookMs = timer.elapsed();
-    qInfo("the run took %lld ms", run.tookMs);
+    qInfo("the run took %lld ms", timer.elapsed());
     QVERIFY(!run.messages.empty());
 }
 
@@ -163,15 +103,12 @@ void GuestUpdateRun::bothPrintersUpdated()
             QStringLiteral("QXR3303.2528A.09;") });
     QCOMPARE(printers.size(), std::size_t(2));
 
-    Run run;
+    WindowUnderTest run(&source_);
     runUpdate(run, 2);
     if (QTest::currentTestFailed())
         return;
 
-    const QString completed = QStringLiteral("Firmware update: completed");
-    QCOMPARE(run.form->FDUStatusListBox->count(), 2);
-    QCOMPARE(run.form->FDUStatusListBox->item(0)->text(), completed);
-    QCOMPARE(run.form->FDUStatusListBox->item(1)->text(), completed);
+    QCOMPARE(run.statuses(), QStringList({ kCompleted, kCompleted }));
     QCOMPARE(run.form->FDUPrinterListBox->item(0)->text(), QStringLiteral("QEMU-RUN-1"));
     QCOMPARE(run.form->FDUPrinterListBox->item(1)->text(), QStringLiteral("QEMU-RUN-2"));
 
@@ -181,7 +118,7 @@ void GuestUpdateRun::bothPrintersUpdated()
     QCOMPARE(summary.text, run.form->StrRes("StrRes_AllUpdated"));
     QCOMPARE(summary.total, 2);
     QCOMPARE(summary.updated, 2);
-    QVERIFY2(errorBoxes_.isEmpty(), qPrintable(errorBoxes_.join('\n')));
+    QVERIFY2(run.errorBoxes.isEmpty(), qPrintable(run.errorBoxes.join('\n')));
 
     // Each printer checked what it got against what we meant to send.
     const QString expected = QStringLiteral("ok %1 %2 ")
@@ -215,7 +152,7 @@ void GuestUpdateRun::bothPrintersUpdated()
         QCOMPARE(
             ReturnMark(rows->item(row)->data(kReturnMarkRole).toInt()), ReturnMark::NewFirmware);
         QVERIFY(rows->item(row)->toolTip().contains(QLatin1String("QXR3303.2528A.09")));
-        QCOMPARE(rows->item(row)->text(), completed);
+        QCOMPARE(rows->item(row)->text(), kCompleted);
     }
     for (const auto &printer : printers) {
         QVERIFY(!printer->waitFor(QStringLiteral("joined normal"), 500).isNull());
@@ -235,21 +172,19 @@ void GuestUpdateRun::faultsAreReportedPerPrinter()
         { QStringLiteral("QEMU-STALL"), QStringLiteral("stall") } });
     QCOMPARE(printers.size(), std::size_t(4));
 
-    Run run;
+    WindowUnderTest run(&source_);
     runUpdate(run, 4);
     if (QTest::currentTestFailed())
         return;
 
-    const QString notFound = QStringLiteral("Error: Printer not found!");
-    for (int row = 0; row < 4; ++row)
-        QCOMPARE(run.form->FDUStatusListBox->item(row)->text(), notFound);
-    QVERIFY(run.history[0].contains(QStringLiteral("ERROR: Failed to set flash mode")));
-    QVERIFY(run.history[1].contains(QStringLiteral("Flash mode")));
-    QVERIFY(run.history[1].contains(QStringLiteral("Error: Printer not connected!")));
-    QVERIFY(run.history[2].contains(QStringLiteral("Sending firmware file ...")));
-    QVERIFY(run.history[2].contains(QStringLiteral("Error: Flashing timeout!")));
-    QVERIFY(run.history[3].contains(QStringLiteral("Sending firmware file ...")));
-    QVERIFY(run.history[3].contains(QStringLiteral("Error: Flashing timeout!")));
+    QCOMPARE(run.statuses(), QStringList({ kNotFound, kNotFound, kNotFound, kNotFound }));
+    QVERIFY(run.historyOf(0).contains(kFlashModeFail));
+    QVERIFY(run.historyOf(1).contains(kFlashMode));
+    QVERIFY(run.historyOf(1).contains(kNotConnected));
+    for (int row : { 2, 3 }) {
+        QVERIFY(run.historyOf(row).contains(kSending));
+        QVERIFY(run.historyOf(row).contains(kFlashingTimeout));
+    }
 
     // The failed write says why before the summary; the summary counts no printer as updated.
     for (const Message &message : run.messages)

@@ -134,6 +134,25 @@ private slots:
             QCOMPARE(shown, tableText(language, key));
         }
         QCOMPARE(form.StrRes("StrRes_UIMsgResult"), tableText(language, "StrRes_UIMsgResult"));
+
+        // What assistive technology names them by, renewed in the same language.
+        const std::pair<QWidget *, QString> named[] = {
+            { form.LangButton, tableText(language, "StrRes_AccLanguageButton") },
+            { form.MinimizeButton, tableText(language, "StrRes_AccMinimize") },
+            { form.CloseButton, tableText(language, "StrRes_AccCloseWindow") },
+            { form.PrinterStatusButton, tableText(language, "StrRes_AccBusySign") },
+            { form.MfgIconPicBox, tableText(language, "StrRes_AccLogo").arg("ZELTAN") },
+            { form.WarningPicBox, tableText(language, "StrRes_AccWarning") },
+            { form.SupportedPrinterCheckedListBox,
+                tableText(language, "StrRes_SupportedPrinterList") },
+            { form.FDUPrinterListBox, tableText(language, "StrRes_PrinterSerialNum") },
+            { form.FDUStatusListBox, tableText(language, "StrRes_Status") },
+            { form.StartButton, tableText(language, "StrRes_Start") },
+            { form.AppCloseButton, tableText(language, "StrRes_Close") },
+            { form.CopyrightLabel, tableText(language, "StrRes_Copyright_Zeltan") },
+        };
+        for (const auto &[widget, name] : named)
+            QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
     }
 
     void languageChangeLeavesShownLinesAlone()

@@ -1,6 +1,7 @@
 // The main window's own behaviour: its state when it opens, the drag by the caption, the close
 // handlers, the checklist, the update-list helpers, the proportions of the layout, and the
 // first show that runs start-up.
+#include "accessibility_recorder.h"
 #include "ui_support.h"
 
 #include "printer_link/simulated/simulated_printers.h"
@@ -235,6 +236,100 @@ private slots:
         QCOMPARE(list->item(0)->checkState(), Qt::Checked);
     }
 
+    void whatAssistiveTechnologyMeets_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("action"); // empty: none
+        QTest::addColumn<bool>("enabled"); // when the window opens
+        using A = QAccessible;
+        QTest::newRow("language") << "LangButton" << int(A::Button) << "Press" << true;
+        QTest::newRow("minimise") << "MinimizeButton" << int(A::Button) << "Press" << true;
+        QTest::newRow("close") << "CloseButton" << int(A::Button) << "Press" << true;
+        QTest::newRow("CLOSE") << "AppCloseButton" << int(A::Button) << "Press" << false;
+        QTest::newRow("busy sign") << "PrinterStatusButton" << int(A::Button) << "Press" << false;
+        QTest::newRow("logo") << "MfgIconPicBox" << int(A::Graphic) << "" << true;
+        QTest::newRow("warning") << "WarningPicBox" << int(A::Graphic) << "" << true;
+        QTest::newRow("printers") << "SupportedPrinterCheckedListBox" << int(A::List) << "" << true;
+        QTest::newRow("statuses") << "FDUStatusListBox" << int(A::List) << "" << true;
+    }
+
+    void whatAssistiveTechnologyMeets()
+    {
+        QFETCH(QString, element);
+        QFETCH(int, role);
+        QFETCH(QString, action);
+        QFETCH(bool, enabled);
+        Form1 form(testTexts());
+        form.App_LoadProductLogo();
+        form.App_OpenStringTables();
+        form.App_ChangeLanguage(0);
+        form.SupportedPrinterCheckedListBox->addItem(QStringLiteral("ZELTAN QXR3303[SN#:A1]"));
+        form.FDUPrinterListBox->addItem(QStringLiteral("A1"));
+        form.FDUStatusListBox->addItem(QStringLiteral("Idle mode"));
+
+        QAccessibleInterface *iface
+            = QAccessible::queryAccessibleInterface(form.findChild<QWidget *>(element));
+        QVERIFY(iface);
+        QCOMPARE(int(iface->role()), role);
+        QCOMPARE(!iface->state().disabled, enabled);
+        // Qt offers a disabled button's action only once it is enabled.
+        if (!action.isEmpty())
+            QCOMPARE(iface->actionInterface()->actionNames().contains(action), enabled);
+        QVERIFY(!iface->text(QAccessible::Name).isEmpty());
+        // The page headers stay hidden from it, and all it can act on has a name.
+        QCOMPARE(AccessibilityFaults(&form), QStringList());
+    }
+
+    void tickPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("listEnabled");
+        for (const char *path : { "Toggle", "click", "Space" }) {
+            QTest::addRow("%s", path) << path << true;
+            QTest::addRow("%s, list disabled", path) << path << false;
+        }
+    }
+
+    // Assistive technology's "Toggle" ticks as a click and Space do, by the same rules, and
+    // the entry's state follows every tick with an event.
+    void tickPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, listEnabled);
+        Form1 form(testTexts());
+        QListWidget *list = form.SupportedPrinterCheckedListBox;
+        list->addItems(
+            { QStringLiteral("ZELTAN QXR3303[SN#:A1]"), QStringLiteral("ZELTAN QXR3303[SN#:B2]") });
+        form.grab();
+        AccessibilityRecorder heard;
+        QAccessibleInterface *entry = QAccessible::queryAccessibleInterface(list)->child(1);
+        QVERIFY(entry && entry->state().checkable);
+        list->setEnabled(listEnabled);
+        QCOMPARE(bool(entry->state().disabled), !listEnabled);
+
+        for (const bool ticked : { true, false }) {
+            if (path == QLatin1String("Toggle")) {
+                entry->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+            } else if (path == QLatin1String("click")) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(1)).center());
+            } else {
+                list->setCurrentRow(1);
+                QTest::keyClick(list, Qt::Key_Space);
+            }
+            const bool expected = ticked && listEnabled;
+            QCOMPARE(list->item(1)->checkState() == Qt::Checked, expected);
+            QCOMPARE(bool(entry->state().checked), expected);
+            QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
+        }
+        std::vector<bool> followed;
+        for (const auto &event : heard.heard)
+            if (event.type == QAccessible::StateChanged && event.child == 1)
+                followed.push_back(event.checked);
+        QCOMPARE(followed, (listEnabled ? std::vector<bool> { true, false } : std::vector<bool>()));
+    }
+
     void highlightMarksTheSameRowInBothLists_data()
     {
         QTest::addColumn<int>("row");
@@ -320,6 +415,7 @@ private slots:
         QTest::newRow("progress header") << "PrinterSerialNumLabel" << true << QSize(278, 29);
         QTest::newRow("step label") << "Progress_UpdateStepsLabel" << true << QSize(390, 37);
         QTest::newRow("busy sign") << "PrinterStatusButton" << true << QSize(63, 37);
+        QTest::newRow("hold warning") << "RunHoldWarningLabel" << true << QSize(105, 37);
         QTest::newRow("CLOSE") << "AppCloseButton" << true << QSize(558, 45);
     }
 
@@ -335,6 +431,8 @@ private slots:
         form.App_ChangeLanguage(1);
         form.Progress_UpdateStepsLabel->setText(
             QStringLiteral("Bearbeitungsschritt: ").repeated(9));
+        form.RunHoldWarningLabel->setText(QStringLiteral("Nicht blockiert: Abmelden ").repeated(9));
+        form.RunHoldWarningLabel->show();
         if (progressPage)
             form.MainTabControl->setCurrentWidget(form.ProgressTabPage);
         form.grab();

@@ -31,6 +31,12 @@ struct Shown {
     QString counts;
     QPixmap picture;
     bool barRunning = false;
+    // What assistive technology meets: the dialog's role and name, faults of its tree, whether
+    // OK can be pressed.
+    int role = 0;
+    QString name;
+    QStringList faults;
+    bool okPressable = false;
 };
 
 // Shows the dialog the way exec() would, records what the operator would see, and dismisses it.
@@ -53,6 +59,14 @@ Shown showAndDismiss(UI_Message &dialog)
     shown.counts = dialog.UI_UpdatedPrintersLabel->text();
     shown.picture = dialog.UI_UpdatedPicBox->pixmap();
     shown.barRunning = dialog.UI_ProgressTimer->isActive();
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&dialog);
+    shown.role = int(iface->role());
+    shown.name = iface->text(QAccessible::Name);
+    shown.faults = AccessibilityFaults(&dialog);
+    shown.okPressable = QAccessible::queryAccessibleInterface(dialog.UI_OkButton)
+                            ->actionInterface()
+                            ->actionNames()
+                            .contains(QAccessibleActionInterface::pressAction());
     dialog.close();
     return shown;
 }
@@ -133,6 +147,11 @@ private slots:
         QCOMPARE(shown[0].message, QStringLiteral("Line one\r\nLine two"));
         QVERIFY(shown[0].okEnabled);
         QCOMPARE(shown[0].okText, QStringLiteral("OK"));
+        // An alert named by its caption, not by its window text.
+        QCOMPARE(shown[0].role, int(QAccessible::AlertMessage));
+        QCOMPARE(shown[0].name, QStringLiteral("ZELTAN QXR3303 FDU"));
+        QVERIFY2(shown[0].faults.isEmpty(), qPrintable(shown[0].faults.join(u'\n')));
+        QVERIFY(shown[0].okPressable);
         if (picture >= 0) {
             QCOMPARE(shown[0].counts, counts);
             const UI_Message reference;
@@ -159,6 +178,12 @@ private slots:
         QVERIFY(!dialog.UI_OkButton->isEnabled());
         QVERIFY(dialog.UI_ProgressTimer->isActive());
         QTRY_VERIFY(!dialog.UI_ProgressBarLabel->text().isEmpty());
+        // To assistive technology a dialog, with its step and bar to read.
+        QCOMPARE(
+            int(QAccessible::queryAccessibleInterface(&dialog)->role()), int(QAccessible::Dialog));
+        for (QLabel *label : { dialog.UI_ProgressMsgLabel, dialog.UI_ProgressBarLabel })
+            QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
+                label->text());
 
         // The operator cannot dismiss it.
         QTest::keyClick(&dialog, Qt::Key_Escape);

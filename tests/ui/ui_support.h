@@ -4,6 +4,7 @@
 #include "ui/form1.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -149,3 +150,29 @@ private:
     QTimer timer_;
     UI_Message *last_ = nullptr;
 };
+
+// What assistive technology should never meet in `window`'s tree: an element one can act on
+// without a name, a page container's tab list or its tabs. Table cells (the bench's) may be
+// blank.
+inline QStringList AccessibilityFaults(QWidget *window)
+{
+    QStringList faults;
+    const std::function<void(QAccessibleInterface *, const QString &)> walk
+        = [&](QAccessibleInterface *element, const QString &path) {
+              const QString here = path + QLatin1Char('/')
+                  + (element->object() ? element->object()->objectName()
+                                       : element->text(QAccessible::Name));
+              const QAccessible::Role role = element->role();
+              if (role == QAccessible::PageTabList || role == QAccessible::PageTab)
+                  faults << here + QStringLiteral(": a page header");
+              const QAccessibleActionInterface *actions = element->actionInterface();
+              if (actions && !actions->actionNames().isEmpty() && role != QAccessible::Cell
+                  && element->text(QAccessible::Name).trimmed().isEmpty())
+                  faults << here + QStringLiteral(": acts without a name");
+              for (int i = 0; i < element->childCount(); ++i)
+                  if (QAccessibleInterface *child = element->child(i))
+                      walk(child, here);
+          };
+    walk(QAccessible::queryAccessibleInterface(window), QString());
+    return faults;
+}

@@ -28,7 +28,6 @@ public:
     NoticePipePlatform piped { printers };
 };
 
-// Looks up every text in `inner` except one key, which is missing.
 bool runHasBegun(const Form1 &form)
 {
     return form.MainTabControl->currentWidget() == form.ProgressTabPage
@@ -226,7 +225,7 @@ private slots:
         QVERIFY(!closeUsableDuringRun);
         QVERIFY(form.isVisible());
         QVERIFY(form.AppCloseButton->isEnabled());
-        QCOMPARE(h.statuses(), QStringList { QStringLiteral("Firmware update: completed") });
+        QCOMPARE(h.statuses(), QStringList { kCompleted });
     }
 
     // CLOSE lights up at the end of the run and the operator's click is handled by the run's
@@ -260,12 +259,7 @@ private slots:
         QVERIFY(!form.isVisible());
     }
 
-    void keyboardAlone_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < KeyWalks().size(); ++i)
-            QTest::newRow(KeyWalks()[i].name) << int(i);
-    }
+    void keyboardAlone_data() { AddIndexRows(KeyWalks()); }
 
     // Keys go to the window as the window system delivers them; after each the focus is where
     // the work needs it and carries the mark.

@@ -20,14 +20,6 @@ using vornik::sim::WithBehaviour;
 
 namespace {
 
-const QString kCompleted = QStringLiteral("Firmware update: completed");
-const QString kUpdateTimeout = QStringLiteral("Firmware update: timeout!");
-const QString kNotFound = QStringLiteral("Error: Printer not found!");
-const QString kFlashingTimeout = QStringLiteral("Error: Flashing timeout!");
-const QString kNotConnected = QStringLiteral("Error: Printer not connected!");
-const QString kFlashMode = QStringLiteral("Flash mode");
-const QString kStoring = QStringLiteral("Storing and updating firmware ...");
-
 enum class Fault {
     None,
     UnpluggedBeforeStart,
@@ -125,12 +117,7 @@ class FaultMatrixTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void fault_data()
-    {
-        QTest::addColumn<int>("index");
-        for (std::size_t i = 0; i < Rows().size(); ++i)
-            QTest::newRow(Rows()[i].name) << int(i);
-    }
+    void fault_data() { AddIndexRows(Rows()); }
 
     void fault()
     {
@@ -167,8 +154,7 @@ private slots:
         QCOMPARE(summary.type, 3);
         QCOMPARE(summary.total, int(ids.size()));
         QCOMPARE(summary.updated, row.updated);
-        QCOMPARE(summary.text.startsWith(QStringLiteral("All selected")),
-            row.updated == int(ids.size()));
+        QCOMPARE(summary.text == kAllUpdated, row.updated == int(ids.size()));
 
         // Completed means the whole image arrived; and nothing is left open.
         for (int r = 0; r < row.finalStatuses.size(); ++r) {

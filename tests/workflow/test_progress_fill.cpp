@@ -3,11 +3,15 @@
 // was delivered, and the status texts in front of it stay what they were.
 #include "harness.h"
 
+#include "ui/accessibility_recorder.h"
+
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <functional>
 #include <set>
 
 namespace {
@@ -102,15 +106,31 @@ QColor rowColourAt(QListWidget *list, double share)
     return picture.pixelColor(row.left() + int(row.width() * share), row.top() + 1);
 }
 
-const QString kIdle = QStringLiteral("Idle mode");
-const QString kSetting = QStringLiteral("Setting to flash mode ...");
-const QString kFlash = QStringLiteral("Flash mode");
-const QString kSending = QStringLiteral("Sending firmware file ...");
-const QString kStoring = QStringLiteral("Storing and updating firmware ...");
-const QString kCompleted = QStringLiteral("Firmware update: completed");
-const QString kTimeout = QStringLiteral("Firmware update: timeout!");
-const QString kFlashingTimeout = QStringLiteral("Error: Flashing timeout!");
-const QString kNotFound = QStringLiteral("Error: Printer not found!");
+// The tenth a fill description stands for: "40 %" and "1:16 / 3:10" are both 4.
+int Tenth(const QString &description, quint64 total)
+{
+    if (description.endsWith(QLatin1String(" %")))
+        return description.chopped(2).toInt() / 10;
+    const QString waited = description.section(QLatin1Char(' '), 0, 0);
+    const int seconds = waited.section(u':', 0, 0).toInt() * 60 + waited.section(u':', 1).toInt();
+    return int(quint64(seconds) * 1000 * 10 / total);
+}
+
+// What assistive technology heard of row 0: each new text, and the fill described in tenths,
+// one event per tenth and none in between.
+QStringList HeardTexts(const AccessibilityRecorder &heard)
+{
+    return heard.said(QAccessible::NameChanged, QStringLiteral("FDUStatusListBox"), 0);
+}
+std::vector<int> HeardTenths(const AccessibilityRecorder &heard, const QString &unit, quint64 total)
+{
+    std::vector<int> tenths;
+    for (const QString &description :
+        heard.said(QAccessible::DescriptionChanged, QStringLiteral("FDUStatusListBox"), 0, true))
+        if (description.endsWith(unit))
+            tenths.push_back(Tenth(description, total));
+    return tenths;
+}
 
 // Eleven blocks, the last one short.
 constexpr std::uint32_t kImageBytes = 10 * 64 * 1024 + 1234;
@@ -126,8 +146,9 @@ private slots:
         QTest::addColumn<std::int64_t>("failWriteAfter");
         QTest::addColumn<std::int64_t>("detachAfter");
         QTest::addColumn<QStringList>("texts");
-        const QStringList delivered { kIdle, kSetting, kFlash, kSending, kStoring, kCompleted };
-        const QStringList failed { kIdle, kSetting, kFlash, kSending, kFlashingTimeout, kNotFound };
+        const QStringList delivered { kIdle, kSetting, kFlashMode, kSending, kStoring, kCompleted };
+        const QStringList failed { kIdle, kSetting, kFlashMode, kSending, kFlashingTimeout,
+            kNotFound };
         QTest::newRow("image delivered") << std::int64_t(-1) << std::int64_t(-1) << delivered;
         QTest::newRow("writes fail halfway")
             << std::int64_t(kImageBytes / 2) << std::int64_t(-1) << failed;
@@ -152,6 +173,7 @@ private slots:
         Form1 &form = h.start();
         h.tick(0);
         RowWatcher row(form.FDUStatusListBox);
+        AccessibilityRecorder heard;
         bool fullWhenStored = false;
         h.onStatus = [&](const WorkflowHarness::StatusChange &change) {
             if (change.text != kStoring)
@@ -176,6 +198,11 @@ private slots:
             full |= sample.done == sample.total;
         }
         QCOMPARE(full, delivered);
+        QCOMPARE(HeardTexts(heard), texts.mid(1));
+        std::vector<int> everyTenth;
+        for (quint64 t = 0; t <= transfer.back().done * 10 / kImageBytes; ++t)
+            everyTenth.push_back(int(t));
+        QCOMPARE(HeardTenths(heard, QStringLiteral(" %"), kImageBytes), everyTenth);
         if (delivered) {
             std::set<quint64> steps;
             for (const Sample &sample : transfer)
@@ -200,7 +227,7 @@ private slots:
         QTest::addColumn<int>("storeTimeMs");
         QTest::addColumn<QString>("finalText");
         QTest::newRow("stores within the limit") << 60000 << kCompleted;
-        QTest::newRow("never finishes") << -1 << kTimeout;
+        QTest::newRow("never finishes") << -1 << kUpdateTimeout;
     }
 
     void waitFill()
@@ -216,10 +243,23 @@ private slots:
         Form1 &form = h.start();
         h.tick(0);
         RowWatcher row(form.FDUStatusListBox);
+        AccessibilityRecorder heard;
 
         QTest::mouseClick(form.StartButton, Qt::LeftButton);
 
         QCOMPARE(row.texts().last(), finalText);
+        QCOMPARE(HeardTexts(heard).last(), finalText);
+        const std::vector<int> tenths = HeardTenths(heard, QStringLiteral(" / 3:10"), 190000);
+        QVERIFY(tenths.size() >= 2 && tenths.front() == 0);
+        QVERIFY(std::adjacent_find(tenths.begin(), tenths.end(), std::greater_equal<int>())
+            == tenths.end());
+        QCOMPARE(tenths.back(), int(row.of(StatusFill::Wait).back().done * 10 / 190000));
+        // Stored, the row is plain again, and says so; timed out, it stays full.
+        QCOMPARE(
+            heard.said(QAccessible::DescriptionChanged, QStringLiteral("FDUStatusListBox"), 0, true)
+                .last()
+                .isEmpty(),
+            finalText == kCompleted);
         const auto waited = row.of(StatusFill::Wait);
         QVERIFY(nonDecreasing(waited));
         int between = 0;
