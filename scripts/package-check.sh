@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks it as a user's machine would take it: lintian finds no
-# errors, dpkg installs it (running its postinst), and the installed program, desktop entry,
-# icon and udev rule are where they belong. The package is removed again at the end.
+# Builds the Debian package and checks it as a user's machine would take it: it depends on the
+# font the window is laid out for and on its libraries, lintian finds no errors, dpkg installs it
+# (running its postinst), and the installed program, desktop entry, icon and udev rule are where
+# they belong. The package is removed again at the end.
 # Needs root (dpkg). Usage: scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,17 @@ rm -f "$build"/vornikfdu_*.deb
 deb=$(ls "$build"/vornikfdu_*.deb)
 echo "== $deb"
 dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+
+echo "== dependencies"
+depends=$(dpkg-deb -f "$deb" Depends)
+# Both kinds: the face the window is laid out for, and the libraries the program links.
+for needed in fonts-open-sans libqt6widgets6 libc6; do
+    if ! grep -Eq "(^|, )$needed( |,|$)" <<<"$depends"; then
+        echo "FAIL the package does not depend on $needed" >&2
+        exit 1
+    fi
+done
+echo "ok   depends on fonts-open-sans and on the libraries shlibdeps found"
 
 echo "== lintian (errors fail the check, warnings are shown)"
 lintian_status=0

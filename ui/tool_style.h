@@ -85,6 +85,8 @@ private:
 // focus colour could vanish on the tool's fixed colours; this ring is black, amber, black, so
 // that it shows on the light and the dark surfaces of the window alike, whatever the palette.
 class FocusMark : public QWidget {
+    Q_OBJECT
+
 public:
     static inline const QColor kRing { 255, 176, 0 };
     static constexpr int kWidth = 4; // 1 black, 2 amber, 1 black

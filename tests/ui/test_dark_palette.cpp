@@ -184,8 +184,7 @@ private slots:
             form.AppCloseButton->setEnabled(true);
         }
         form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(activate(form));
         auto *target = form.findChild<QWidget *>(element);
         QVERIFY(target);
         target->setFocus(Qt::TabFocusReason);
