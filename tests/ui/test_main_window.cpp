@@ -309,15 +309,7 @@ private slots:
         QCOMPARE(bool(entry->state().disabled), !listEnabled);
 
         for (const bool ticked : { true, false }) {
-            if (path == QLatin1String("Toggle")) {
-                entry->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-            } else if (path == QLatin1String("click")) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualItemRect(list->item(1)).center());
-            } else {
-                list->setCurrentRow(1);
-                QTest::keyClick(list, Qt::Key_Space);
-            }
+            TickBy(path, list, 1);
             const bool expected = ticked && listEnabled;
             QCOMPARE(list->item(1)->checkState() == Qt::Checked, expected);
             QCOMPARE(bool(entry->state().checked), expected);

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -15,6 +16,22 @@
 
 #include <functional>
 #include <vector>
+
+// Ticks or unticks line `row` of a printer list as an operator would by `path`: "Toggle"
+// through the accessibility interface, "click" with the mouse, anything else with Space.
+inline void TickBy(const QString &path, QListWidget *list, int row)
+{
+    if (path == QLatin1String("Toggle")) {
+        QAccessible::queryAccessibleInterface(list)->child(row)->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+    } else if (path == QLatin1String("click")) {
+        QTest::mouseClick(
+            list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    } else {
+        list->setCurrentRow(row);
+        QTest::keyClick(list, Qt::Key_Space);
+    }
+}
 
 // What the window asked its message dialog to show, recorded instead of shown.
 struct RecordedMessage {

@@ -558,16 +558,7 @@ private slots:
             if (change.row != 0 || change.text != kIdle)
                 return;
             QVERIFY(list->isEnabled());
-            if (path == QLatin1String("Toggle")) {
-                QAccessible::queryAccessibleInterface(list)->child(1)->actionInterface()->doAction(
-                    QAccessibleActionInterface::toggleAction());
-            } else if (path == QLatin1String("click")) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualItemRect(list->item(1)).center());
-            } else {
-                list->setCurrentRow(1);
-                QTest::keyClick(list, Qt::Key_Space);
-            }
+            TickBy(path, list, 1);
         };
         form.App_StartButton_Handler();
 
