@@ -98,6 +98,10 @@ public:
     // identity cannot be read, so the layer lists them as "unknown" and the window never offers
     // them; this count is how the window can still tell the operator why the list is short.
     virtual int deniedInLastEnumeration() const { return 0; }
+    // How many printers on the bus the last enumeration could not list because another program
+    // has taken them from the printer driver (on Linux, a print system detaching usblp). They
+    // have no interface to open at all, so without this count they would simply be missing.
+    virtual int takenInLastEnumeration() const { return 0; }
 
     // Device-change notices: the backend calls `listener` once per arrival or removal of a
     // device, from any thread. A backend that learns of changes through a file descriptor

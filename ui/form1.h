@@ -163,6 +163,9 @@ public:
     // Tells the operator, once per process, how many USB printers the last listing found that
     // this account may not open, and what to do about it. Nothing when there were none.
     void App_ShowPrinterAccessNotice();
+    // The same, once per process, for USB printers another program has taken from the printer
+    // driver (a print system), naming the program where the machine says which.
+    void App_ShowPrintersTakenNotice();
 
     // --- Update run (workflow/update_run.cpp) -------------------------------------------
     void App_StartButton_Handler();
@@ -247,6 +250,8 @@ private:
     // the operator has been told of such printers yet.
     int printersWithoutAccess_ = 0;
     bool printerAccessNoticeShown_ = false;
+    int printersTaken_ = 0;
+    bool printersTakenNoticeShown_ = false;
     int systemMovesRequested_ = 0;
     // The download-mode entry each update row was sent to, so that no entry serves two rows.
     static_assert(vornik::contract::kMaxPrinters == 6, "one -1 below for each printer");

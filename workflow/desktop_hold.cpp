@@ -1,4 +1,5 @@
 #include "workflow/desktop_hold.h"
+#include "workflow/errand.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -61,52 +62,6 @@ int MsLeft(Clock::time_point deadline)
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
     return int(std::clamp<long long>(left, 1, 3600000));
 }
-
-// Work on a thread of its own that the caller awaits only until a deadline:
-// QDBusConnection::connectToBus has no time limit (a bus that accepts the socket and never
-// authenticates keeps it as long as it likes). Work that ends after the caller has stopped
-// waiting undoes on its own thread whatever it took. A thread still blocked when the process
-// ends is ended with it.
-template<typename Result> class Errand {
-public:
-    Errand(std::function<Result()> work, std::function<void(Result &)> undo)
-        : state_(std::make_shared<State>())
-    {
-        std::thread([state = state_, work = std::move(work), undo = std::move(undo)] {
-            Result result = work();
-            std::unique_lock lock(state->mutex);
-            if (state->abandoned) {
-                lock.unlock();
-                undo(result);
-                return;
-            }
-            state->result = std::move(result);
-            state->done = true;
-            state->ended.notify_all();
-        }).detach();
-    }
-
-    // The result, or none when the work has not ended by `deadline`.
-    std::optional<Result> awaitUntil(Clock::time_point deadline)
-    {
-        std::unique_lock lock(state_->mutex);
-        if (!state_->ended.wait_until(lock, deadline, [this] { return state_->done; })) {
-            state_->abandoned = true;
-            return std::nullopt;
-        }
-        return std::move(state_->result);
-    }
-
-private:
-    struct State {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool done = false;
-        bool abandoned = false;
-        Result result;
-    };
-    std::shared_ptr<State> state_;
-};
 
 // A connection of its own, opened afresh for each run: the shared bus connection would remember
 // a bus that was missing once for the rest of the process.
@@ -308,9 +263,9 @@ std::vector<vornik::HoldPart> DesktopHold::hold(
     const QString whoText = QString::fromStdU16String(who);
     const QString why = QString::fromStdU16String(reason);
     const QString portalWindow = PortalWindow(window);
-    Errand<LogindAnswer> logind([=] { return AskLogind(whoText, why, deadline); },
+    vornik::Errand<LogindAnswer> logind([=] { return AskLogind(whoText, why, deadline); },
         [](LogindAnswer &late) { CloseLocks(late.locks); });
-    Errand<PortalAnswer> portal([=] { return AskPortal(portalWindow, why, deadline); },
+    vornik::Errand<PortalAnswer> portal([=] { return AskPortal(portalWindow, why, deadline); },
         [](PortalAnswer &late) {
             if (!late.bus.isEmpty())
                 ClosePortalRequest(late.bus, late.request);
@@ -343,7 +298,7 @@ void DesktopHold::release()
     if (!portalBus_.isEmpty()) {
         // Off this thread like the asking: Qt connects every bus on one thread of its own, so a
         // connection that hangs there holds up this call too.
-        Errand<bool> close(
+        vornik::Errand<bool> close(
             [bus = portalBus_, request = portalRequest_] {
                 ClosePortalRequest(bus, request);
                 return true;

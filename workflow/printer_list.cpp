@@ -2,6 +2,7 @@
 #include "printer_link/platform.h"
 #include "printer_link/printer_link.h"
 #include "ui/form1.h"
+#include "workflow/print_system.h"
 #include "workflow/printer_info.h"
 
 #include <QListWidget>
@@ -64,6 +65,7 @@ void Form1::App_USBEvent_Handler()
     // Told only now, with the guard down: the operator may read the notice for a while, and a
     // printer plugged in meanwhile must still reach the list.
     App_ShowPrinterAccessNotice();
+    App_ShowPrintersTakenNotice();
 }
 
 void Form1::App_ShowPrinterAccessNotice()
@@ -85,6 +87,26 @@ void Form1::App_ShowPrinterAccessNotice()
     }
 }
 
+void Form1::App_ShowPrintersTakenNotice()
+{
+    // Such a printer has no node at all: without this it would be missing without a word.
+    if (printersTaken_ <= 0 || printersTakenNoticeShown_)
+        return;
+    printersTakenNoticeShown_ = true;
+    const int count = printersTaken_;
+    const QString program = ProgramHoldingPrinters();
+    qWarning("VornikFDU: %d USB printer(s) found that another program (%s) has taken from the "
+             "printer driver",
+        count, program.isEmpty() ? "not known" : qPrintable(program));
+    try {
+        const char *key = program == QLatin1String("ipp-usb") ? "StrRes_PrintersTakenByIppUsb"
+                                                              : "StrRes_PrintersTaken";
+        App_ShowUIMessage_Handler(1, StrRes(key).arg(count), 0, 0);
+    } catch (const std::exception &error) {
+        App_ShowUIMessage_Handler(1, FailureText(error), 0, 0);
+    }
+}
+
 void Form1::App_EnumerateSupportedPrintersInIdleMode()
 {
     try {
@@ -92,6 +114,7 @@ void Form1::App_EnumerateSupportedPrintersInIdleMode()
         const int enumerated = Lib_EnumeratePrinterClassPnPDevices(&gUSBPrinterClassDeviceInfo);
         const vornik::DevicePlatform *devices = vornik::CurrentPlatform().devices;
         printersWithoutAccess_ = devices ? devices->deniedInLastEnumeration() : 0;
+        printersTaken_ = devices ? devices->takenInLastEnumeration() : 0;
         if (enumerated != 0) {
             App_ClearPrinterInfo(QStringLiteral("IDLE"));
             const std::u16string product = texts_.productName.toStdU16String();

@@ -22,14 +22,21 @@ struct PrinterNode {
     std::string devnode; // /dev/usb/lpN
     std::string usbDevicePath; // sysfs path of the USB device the interface belongs to
     UsbAddress address; // that device's address when the node was listed
+    // udev has run its rules for the node. Until then it is root's alone (devtmpfs makes it
+    // 0600), and whatever the rules decide of it has not happened yet.
+    bool initialized = true;
 };
 
 class DeviceDirectory {
 public:
     virtual ~DeviceDirectory() = default;
 
-    // The present usblp interfaces, in udev's order. False when they cannot be listed.
+    // The present usblp interfaces, in udev's order, set up or not. False when they cannot be
+    // listed.
     virtual bool listPrinters(std::vector<PrinterNode> &nodes) = 0;
+    // How many USB devices on the bus have a printer interface that usblp serves (class 7,
+    // subclass 1, protocol 1 to 3) with usblp not bound to it: another program detached it.
+    virtual int countPrintersWithoutDriver() = 0;
     // The address of the USB device behind the device node `devnode` now; unknown when the
     // node is gone or belongs to no USB device.
     virtual UsbAddress addressOfNode(const std::string &devnode) = 0;

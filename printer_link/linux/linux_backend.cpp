@@ -64,12 +64,26 @@ LinuxDevicePlatform::LinuxDevicePlatform(
 
 bool LinuxDevicePlatform::beginEnumeration()
 {
+    // A node udev has not set up yet is root's alone and would be refused, or, for root, opened
+    // before the rules have decided anything of it. One that appeared a moment ago (a printer
+    // back in download mode just before the look) is waited for, within a bound.
     std::vector<PrinterNode> nodes;
-    if (!directory_.listPrinters(nodes))
-        return false;
+    const std::uint32_t start = clock_.tickCount();
+    const auto settingUp = [](const PrinterNode &node) { return !node.initialized; };
+    for (;;) {
+        if (!directory_.listPrinters(nodes))
+            return false;
+        if (std::none_of(nodes.begin(), nodes.end(), settingUp)
+            || clock_.tickCount() - start >= kNodeSetupWaitMs)
+            break;
+        clock_.sleep(kNodeSetupPollMs);
+    }
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(), settingUp), nodes.end());
+    const int taken = directory_.countPrintersWithoutDriver();
     std::lock_guard lock(mutex_);
     listing_ = std::move(nodes);
     denied_.clear();
+    taken_ = taken;
     for (const PrinterNode &node : listing_)
         listed_[node.devnode] = node;
     return true;
@@ -164,6 +178,10 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
     case NodeOwner::Listed:
     case NodeOwner::NotListed:
         break;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        handleNodes_[fd] = *devnode;
     }
     if (mode == OpenMode::ReadWriteShared) {
         std::lock_guard lock(mutex_);
@@ -261,9 +279,9 @@ bool LinuxDevicePlatform::read(
     }
     if (errno == EAGAIN || errno == EINTR)
         return true;
-    // ENODEV after an unplug. A printer with no return channel never gets here: usblp never
-    // reports it readable (printer_link/README.md, "A printer with no way back").
-    Fail(errno);
+    // ENODEV after an unplug or a detach. A printer with no return channel never gets here:
+    // usblp never reports it readable (printer_link/README.md, "A printer with no way back").
+    failWithDriverError(fd, errno);
     return false;
 }
 
@@ -325,12 +343,43 @@ bool LinuxDevicePlatform::write(DeviceHandle handle, const std::uint8_t *data, s
         // it again would put its bytes into the stream twice.
         if (errno == ETIMEDOUT)
             return timedOut();
-        // EIO: the printer failed the block (a halt, a protocol error, its own timeout) and is
-        // still attached; ENODEV: it left.
-        Fail(errno);
+        // EIO: the printer failed the block (a halt, a protocol error, its own timeout) or
+        // another program detached the driver mid-block; ENODEV: it left, or the driver was
+        // detached before the block.
+        failWithDriverError(fd, errno);
         return false;
     }
     return true;
+}
+
+void LinuxDevicePlatform::failWithDriverError(int fd, int error)
+{
+    if ((error == EIO || error == ENODEV) && takenFromDriver(fd))
+        Fail(kTakenByAnotherProgramText);
+    else
+        Fail(error);
+}
+
+bool LinuxDevicePlatform::takenFromDriver(int fd)
+{
+    // usblp answers every ioctl on a handle of an interface it no longer serves with ENODEV,
+    // whether the printer left or the driver was detached from it; only the USB device still
+    // being there, at its address, tells the two apart. A node that came back meanwhile (a
+    // print system's device search reattaches the driver) is a new interface: the old handle
+    // stays dead, and this still holds.
+    int address[2] = { -1, -1 };
+    if (calls_.ioctl(fd, kBusAddressRequest, address) == 0 || errno != ENODEV)
+        return false;
+    std::string devnode;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = handleNodes_.find(fd);
+        if (found == handleNodes_.end())
+            return false;
+        devnode = found->second;
+    }
+    const std::optional<PrinterNode> listed = listedAs(devnode);
+    return listed && directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
 }
 
 void LinuxDevicePlatform::limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds)
@@ -349,6 +398,7 @@ void LinuxDevicePlatform::close(DeviceHandle handle)
     {
         std::lock_guard lock(mutex_);
         writeTimeLimits_.erase(fd);
+        handleNodes_.erase(fd);
     }
     keepReadAhead(fd);
     // Not retried on EINTR: Linux has released the descriptor either way.
@@ -431,6 +481,12 @@ int LinuxDevicePlatform::deniedInLastEnumeration() const
 {
     std::lock_guard lock(mutex_);
     return static_cast<int>(denied_.size());
+}
+
+int LinuxDevicePlatform::takenInLastEnumeration() const
+{
+    std::lock_guard lock(mutex_);
+    return taken_;
 }
 
 void LinuxDevicePlatform::setChangeListener(std::function<void()> listener)

@@ -28,6 +28,14 @@ inline constexpr int kReadWaitMs = 50;
 inline constexpr std::size_t kDriverWriteBlockBytes = 8192;
 // Pause before asking again when the driver finished a block without taking a byte.
 inline constexpr std::uint32_t kEmptyBlockPauseMs = 100;
+// An enumeration waits this long at most for udev to finish setting up a node that appeared a
+// moment before it looked, asking again at this interval. A node still not set up by then is
+// left out of the listing.
+inline constexpr std::uint32_t kNodeSetupWaitMs = 2000;
+inline constexpr std::uint32_t kNodeSetupPollMs = 50;
+// The reason a write or read gives when another program detached usblp from the printer while
+// the handle was open (a print system taking it, for one).
+inline constexpr char kTakenByAnotherProgramText[] = "another program took the printer";
 
 class LinuxDevicePlatform : public DevicePlatform {
 public:
@@ -47,6 +55,7 @@ public:
     bool isPresent(const std::u16string &path) override;
     std::string lastErrorText() const override;
     int deniedInLastEnumeration() const override;
+    int takenInLastEnumeration() const override;
 
     void setChangeListener(std::function<void()> listener) override;
     int notificationFd() const override;
@@ -60,6 +69,8 @@ private:
     int openNode(const std::string &devnode, OpenMode mode);
     NodeOwner ownerOfOpenNode(int fd, const std::string &devnode);
     std::optional<PrinterNode> listedAs(const std::string &devnode) const;
+    bool takenFromDriver(int fd);
+    void failWithDriverError(int fd, int error);
     void keepReadAhead(int fd);
     bool takeReadAhead(int fd, std::uint8_t *buffer, std::size_t capacity, std::size_t &got);
 
@@ -71,11 +82,15 @@ private:
     std::vector<PrinterNode> listing_;
     // Nodes of the enumeration under way (or the last one) that opened with EACCES or EPERM.
     std::set<std::string> denied_;
+    // Printers of the last enumeration that another program had taken from usblp.
+    int taken_ = 0;
     // Every node ever listed, as it was listed last: the identity a path stands for.
     std::map<std::string, PrinterNode> listed_;
     std::function<void()> listener_;
     // Open read/write handles and the node each one is on.
     std::map<int, std::string> sharedHandles_;
+    // Every open handle, either mode, and its node.
+    std::map<int, std::string> handleNodes_;
     // Bytes the driver had read ahead when a handle closed, per node, with the printer they
     // came from.
     struct ReadAhead {

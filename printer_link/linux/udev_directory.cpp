@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 
 namespace vornik::linux_backend {
@@ -100,6 +102,9 @@ bool UdevDirectory::listPrinters(std::vector<PrinterNode> &nodes)
             if (const char *devnode = udev_device_get_devnode(device)) {
                 PrinterNode node;
                 node.devnode = devnode;
+                // The same test udev_enumerate_add_match_is_initialized() makes, taken per node
+                // so that the backend can wait for one still being set up.
+                node.initialized = udev_device_get_is_initialized(device) > 0;
                 if (udev_device *usb = UsbDeviceOf(device)) {
                     if (const char *path = udev_device_get_syspath(usb))
                         node.usbDevicePath = path;
@@ -112,6 +117,47 @@ bool UdevDirectory::listPrinters(std::vector<PrinterNode> &nodes)
     }
     udev_enumerate_unref(enumeration);
     return listed;
+}
+
+int UdevDirectory::countPrintersWithoutDriver()
+{
+    std::lock_guard lock(mutex_);
+    if (!udev_)
+        return 0;
+    udev_enumerate *enumeration = udev_enumerate_new(udev_);
+    if (!enumeration)
+        return 0;
+    // Printer interfaces of the kinds usblp takes (unidirectional, bidirectional, IEEE 1284.4);
+    // IPP over USB (protocol 4) is never usblp's. With no driver, or usbfs (a program claimed it
+    // through libusb), the printer has no node at all. Counted per USB device.
+    std::set<std::string> devices;
+    if (udev_enumerate_add_match_subsystem(enumeration, "usb") >= 0
+        && udev_enumerate_add_match_property(enumeration, "DEVTYPE", "usb_interface") >= 0
+        && udev_enumerate_add_match_sysattr(enumeration, "bInterfaceClass", "07") >= 0
+        && udev_enumerate_add_match_sysattr(enumeration, "bInterfaceSubClass", "01") >= 0
+        && udev_enumerate_scan_devices(enumeration) >= 0) {
+        udev_list_entry *entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration))
+        {
+            udev_device *interface = udev_device_new_from_syspath(
+                udev_, udev_list_entry_get_name(entry));
+            if (!interface)
+                continue;
+            const char *protocol = udev_device_get_sysattr_value(interface, "bInterfaceProtocol");
+            const char *driver = udev_device_get_driver(interface);
+            const bool usblpKind = protocol
+                && (std::strcmp(protocol, "01") == 0 || std::strcmp(protocol, "02") == 0
+                    || std::strcmp(protocol, "03") == 0);
+            if (usblpKind && (!driver || std::strcmp(driver, "usblp") != 0)) {
+                if (udev_device *usb = UsbDeviceOf(interface))
+                    if (const char *path = udev_device_get_syspath(usb))
+                        devices.insert(path);
+            }
+            udev_device_unref(interface);
+        }
+    }
+    udev_enumerate_unref(enumeration);
+    return static_cast<int>(devices.size());
 }
 
 UsbAddress UdevDirectory::addressOfNode(const std::string &devnode)

@@ -18,6 +18,7 @@ public:
     UdevDirectory &operator=(const UdevDirectory &) = delete;
 
     bool listPrinters(std::vector<PrinterNode> &nodes) override;
+    int countPrintersWithoutDriver() override;
     UsbAddress addressOfNode(const std::string &devnode) override;
     UsbAddress addressOfUsbDevice(const std::string &usbDevicePath) override;
     int noticeFd() const override;

@@ -69,6 +69,7 @@ public:
     bool failDetailLookup();
     // This account may not open it (see PrinterConfig::accessDenied).
     bool accessDenied() const { return config_.accessDenied; }
+    bool takenByAnotherProgram() const { return config_.takenByAnotherProgram; }
 
 private:
     void command(const std::string &command, std::uint64_t now);

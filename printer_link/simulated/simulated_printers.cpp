@@ -224,13 +224,18 @@ bool SimulatedPrinters::beginEnumeration()
         advanceLocked(notices);
         enumeration_.clear();
         denied_.clear();
+        taken_ = 0;
         if (failClassQuery_) {
             failClassQuery_ = false;
             ok = false;
         } else {
             // The set is fixed when it is opened, as the platform's is.
             for (const auto &printer : printers_) {
-                if (OnBus(printer->mode()))
+                if (!OnBus(printer->mode()))
+                    continue;
+                if (printer->takenByAnotherProgram())
+                    ++taken_;
+                else
                     enumeration_.push_back(printer->id());
             }
         }
@@ -265,6 +270,12 @@ int SimulatedPrinters::deniedInLastEnumeration() const
 {
     std::lock_guard lock(mutex_);
     return static_cast<int>(denied_.size());
+}
+
+int SimulatedPrinters::takenInLastEnumeration() const
+{
+    std::lock_guard lock(mutex_);
+    return taken_;
 }
 
 void SimulatedPrinters::endEnumeration()

@@ -94,6 +94,9 @@ struct PrinterConfig {
     // This account may not open the printer (a node of group lp, for someone outside it): every
     // open fails, so its device ID cannot be read.
     bool accessDenied = false;
+    // Another program has taken the printer from the driver (a print system): it is on the bus
+    // but has no interface to list, only the count of such printers says it is there.
+    bool takenByAnotherProgram = false;
 
     // Presence probe / enumeration faults.
     int interfaceDetailFailures = 0; // the next N path look-ups of this member fail; <0: all
@@ -172,6 +175,7 @@ public:
     void close(DeviceHandle handle) override;
     void setChangeListener(std::function<void()> listener) override;
     int deniedInLastEnumeration() const override;
+    int takenInLastEnumeration() const override;
 
     // Makes the next class query fail (the enumeration then finds nothing).
     void failNextClassQuery();
@@ -199,6 +203,7 @@ private:
     std::map<DeviceHandle, OpenHandle> handles_;
     std::vector<int> enumeration_;
     std::set<int> denied_; // printers of the last enumeration that refused to open
+    int taken_ = 0; // printers of the last enumeration another program had taken
     std::function<void()> listener_;
     std::uint64_t now_ = 0; // milliseconds since construction, without the 32-bit wrap
     std::uint32_t lastTick_ = 0;

@@ -87,6 +87,14 @@
         <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
         <translation>Gefundene USB-Drucker, die dieses Benutzerkonto nicht öffnen darf und die daher nicht aufgelistet sind: %1&#13;&#10;Abhilfe: Nehmen Sie das Konto in die Gruppe lp auf (sudo adduser %2 lp) und melden Sie sich neu an, oder installieren Sie das Paket vornikfdu, dessen udev-Regel der Person an diesem Computer Zugriff gibt.</translation>
     </message>
+    <message id="StrRes_PrintersTaken">
+        <source>USB printers found that another program has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: let that program finish or close it (a print job, or a search for printers in the printer settings), then unplug each of these printers and plug it in again.</source>
+        <translation>Gefundene USB-Drucker, die ein anderes Programm dem Druckertreiber entzogen hat und die daher nicht aufgelistet sind: %1&#13;&#10;Um sie zu aktualisieren: Lassen Sie dieses Programm zu Ende kommen oder beenden Sie es (ein Druckauftrag oder eine Druckersuche in den Druckereinstellungen), ziehen Sie dann jeden dieser Drucker ab und stecken Sie ihn wieder ein.</translation>
+    </message>
+    <message id="StrRes_PrintersTakenByIppUsb">
+        <source>USB printers found that ipp-usb, the service for driverless printing over USB, has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: install the vornikfdu package, which keeps ipp-usb away from these printers, or stop ipp-usb for the update (sudo systemctl mask --runtime --now ipp-usb; undone with sudo systemctl unmask --runtime ipp-usb, or by restarting the computer), then unplug each of these printers and plug it in again.</source>
+        <translation>Gefundene USB-Drucker, die ipp-usb, der Dienst für treiberloses Drucken über USB, dem Druckertreiber entzogen hat und die daher nicht aufgelistet sind: %1&#13;&#10;Um sie zu aktualisieren: Installieren Sie das Paket vornikfdu, das ipp-usb von diesen Druckern fernhält, oder halten Sie ipp-usb für die Aktualisierung an (sudo systemctl mask --runtime --now ipp-usb; rückgängig mit sudo systemctl unmask --runtime ipp-usb oder durch einen Neustart des Computers), ziehen Sie dann jeden dieser Drucker ab und stecken Sie ihn wieder ein.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Seriennummer</translation>

@@ -87,6 +87,14 @@
         <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
         <translation>Impresoras USB encontradas que esta cuenta de usuario no puede abrir y que, por tanto, no aparecen en la lista: %1&#13;&#10;Para permitirlo: añada la cuenta al grupo lp (sudo adduser %2 lp) y vuelva a iniciar sesión, o instale el paquete vornikfdu, cuya regla de udev da acceso a la persona que está en este equipo.</translation>
     </message>
+    <message id="StrRes_PrintersTaken">
+        <source>USB printers found that another program has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: let that program finish or close it (a print job, or a search for printers in the printer settings), then unplug each of these printers and plug it in again.</source>
+        <translation>Impresoras USB encontradas que otro programa ha quitado al controlador de impresora y que, por tanto, no aparecen en la lista: %1&#13;&#10;Para actualizarlas: deje que ese programa termine o ciérrelo (un trabajo de impresión, o una búsqueda de impresoras en la configuración de impresoras) y, a continuación, desconecte cada una de estas impresoras y vuelva a conectarla.</translation>
+    </message>
+    <message id="StrRes_PrintersTakenByIppUsb">
+        <source>USB printers found that ipp-usb, the service for driverless printing over USB, has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: install the vornikfdu package, which keeps ipp-usb away from these printers, or stop ipp-usb for the update (sudo systemctl mask --runtime --now ipp-usb; undone with sudo systemctl unmask --runtime ipp-usb, or by restarting the computer), then unplug each of these printers and plug it in again.</source>
+        <translation>Impresoras USB encontradas que ipp-usb, el servicio de impresión sin controlador por USB, ha quitado al controlador de impresora y que, por tanto, no aparecen en la lista: %1&#13;&#10;Para actualizarlas: instale el paquete vornikfdu, que mantiene ipp-usb alejado de estas impresoras, o detenga ipp-usb durante la actualización (sudo systemctl mask --runtime --now ipp-usb; se deshace con sudo systemctl unmask --runtime ipp-usb o reiniciando el equipo) y, a continuación, desconecte cada una de estas impresoras y vuelva a conectarla.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Número de serie</translation>

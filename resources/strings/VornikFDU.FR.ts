@@ -87,6 +87,14 @@
         <source>USB printers found that this user account may not open, and that are therefore not listed: %1&#13;&#10;To allow it: add the account to group lp (sudo adduser %2 lp) and log in again, or install the vornikfdu package, whose udev rule gives the person at this computer access.</source>
         <translation>Imprimantes USB trouvées que ce compte utilisateur ne peut pas ouvrir et qui ne sont donc pas listées&#xa0;: %1&#13;&#10;Pour l'autoriser&#xa0;: ajoutez le compte au groupe lp (sudo adduser %2 lp) puis reconnectez-vous, ou installez le paquet vornikfdu, dont la règle udev donne l'accès à la personne devant cet ordinateur.</translation>
     </message>
+    <message id="StrRes_PrintersTaken">
+        <source>USB printers found that another program has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: let that program finish or close it (a print job, or a search for printers in the printer settings), then unplug each of these printers and plug it in again.</source>
+        <translation>Imprimantes USB trouvées qu'un autre programme a retirées au pilote d'imprimante et qui ne sont donc pas listées&#xa0;: %1&#13;&#10;Pour les mettre à jour&#xa0;: laissez ce programme terminer ou fermez-le (une impression, ou une recherche d'imprimantes dans les paramètres d'impression), puis débranchez chacune de ces imprimantes et rebranchez-la.</translation>
+    </message>
+    <message id="StrRes_PrintersTakenByIppUsb">
+        <source>USB printers found that ipp-usb, the service for driverless printing over USB, has taken from the printer driver, and that are therefore not listed: %1&#13;&#10;To update them: install the vornikfdu package, which keeps ipp-usb away from these printers, or stop ipp-usb for the update (sudo systemctl mask --runtime --now ipp-usb; undone with sudo systemctl unmask --runtime ipp-usb, or by restarting the computer), then unplug each of these printers and plug it in again.</source>
+        <translation>Imprimantes USB trouvées qu'ipp-usb, le service d'impression sans pilote par USB, a retirées au pilote d'imprimante et qui ne sont donc pas listées&#xa0;: %1&#13;&#10;Pour les mettre à jour&#xa0;: installez le paquet vornikfdu, qui tient ipp-usb à l'écart de ces imprimantes, ou arrêtez ipp-usb pour la mise à jour (sudo systemctl mask --runtime --now ipp-usb&#xa0;; annulé par sudo systemctl unmask --runtime ipp-usb ou par un redémarrage de l'ordinateur), puis débranchez chacune de ces imprimantes et rebranchez-la.</translation>
+    </message>
     <message id="StrRes_PrinterSerialNum">
         <source>Serial #</source>
         <translation>Numéro de série</translation>

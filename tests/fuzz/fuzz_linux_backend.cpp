@@ -94,6 +94,7 @@ public:
         out = { { "/dev/usb/lp0", "/sys/bus/usb/devices/1-1", kAddress } };
         return true;
     }
+    int countPrintersWithoutDriver() override { return 0; }
     UsbAddress addressOfNode(const std::string &) override { return kAddress; }
     UsbAddress addressOfUsbDevice(const std::string &) override { return kAddress; }
     int noticeFd() const override { return -1; }

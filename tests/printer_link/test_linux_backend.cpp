@@ -70,8 +70,12 @@ struct FakeNode {
     std::int64_t unplugAfter = -1; // once this many bytes came, the printer is gone
     std::int64_t failAfter = -1; // once this many bytes came, the printer fails the next block
     std::int64_t interruptAfter = -1; // once this many bytes came, a foreign signal ends the wait
+    // Once this many bytes came, another program detaches usblp, the printer staying attached:
+    // usblp kills the block in flight (EIO) and answers the dead handle's ioctls with ENODEV.
+    std::int64_t takenAfter = -1;
     std::string received;
     bool unplugged = false;
+    bool detached = false;
     std::size_t largestWrite = 0;
     std::vector<int> writeLimits;
 };
@@ -104,6 +108,10 @@ int FakeIoctl(int, unsigned long request, void *argument)
 {
     FakeNode &node = *gNode;
     if (request == kBusAddressIoctl) {
+        if (node.unplugged || node.detached) {
+            errno = ENODEV;
+            return -1;
+        }
         if (!node.address.known()) {
             errno = ENOTTY;
             return -1;
@@ -148,6 +156,15 @@ ssize_t FakeWriteWithin(int, const void *data, size_t count, int timeoutMs)
     if (node.unplugged || reached(node.unplugAfter)) {
         node.unplugged = true;
         errno = ENODEV;
+        return -1;
+    }
+    if (node.detached) {
+        errno = ENODEV;
+        return -1;
+    }
+    if (reached(node.takenAfter)) {
+        node.detached = true;
+        errno = EIO;
         return -1;
     }
     // usblp_write gives EIO for a block whose transfer ended in an error status.
@@ -203,14 +220,28 @@ public:
     UsbAddress nodeAddress = kListed;
     UsbAddress usbAddress = kListed;
     int notices = 0;
+    int withoutDriver = 0;
+    // The last node is still being set up by udev for this many listings.
+    int settingUpListings = 0;
+    int listings = 0;
 
     bool listPrinters(std::vector<PrinterNode> &out) override
     {
+        ++listings;
         out = nodes;
+        if (settingUpListings > 0 && !out.empty()) {
+            --settingUpListings;
+            out.back().initialized = false;
+        }
         return listable;
     }
+    int countPrintersWithoutDriver() override { return withoutDriver; }
     UsbAddress addressOfNode(const std::string &) override { return nodeAddress; }
-    UsbAddress addressOfUsbDevice(const std::string &) override { return usbAddress; }
+    // An unplugged printer's USB device is gone with it.
+    UsbAddress addressOfUsbDevice(const std::string &) override
+    {
+        return gNode && gNode->unplugged ? kUnknown : usbAddress;
+    }
     int noticeFd() const override { return 42; }
     int takeNotices() override { return std::exchange(notices, 0); }
 };
@@ -616,6 +647,7 @@ TEST_CASE("a write goes out a driver block at a time and fails on a stall, an er
         std::int64_t minElapsedMs;
         std::int64_t maxElapsedMs;
         std::string reason; // part of the error text when the write fails
+        std::int64_t takenAfter = -1;
     };
     const std::int64_t limit = contract::kWriteStallLimitMs;
     const Row rows[] = {
@@ -634,6 +666,8 @@ TEST_CASE("a write goes out a driver block at a time and fails on a stall, an er
         { "printer fails the last block", 20000, 8192, 0, -1, -1, 16384, -1, false, 0, 0,
             "Input/output error" },
         { "unplugged midway", 20000, 8192, 0, -1, 8192, -1, -1, false, 0, 0, "No such device" },
+        { "another program detaches the driver midway", 20000, 8192, 0, -1, -1, -1, -1, false, 0, 0,
+            "another program took the printer", 8192 },
         // The block may be in flight: sending it again would put it into the stream twice.
         { "a foreign signal is not retried", 20000, 8192, 0, -1, -1, -1, 8192, false, 0, 0,
             "Interrupted system call" },
@@ -648,6 +682,9 @@ TEST_CASE("a write goes out a driver block at a time and fails on a stall, an er
         world.node.unplugAfter = row.unplugAfter;
         world.node.failAfter = row.failAfter;
         world.node.interruptAfter = row.interruptAfter;
+        world.node.takenAfter = row.takenAfter;
+        world.listNode(Lp(0));
+        REQUIRE(world.platform.open(u"/dev/usb/lp0", OpenMode::WriteExclusive) == kFd);
         const std::string data = Pattern(row.size);
 
         const std::uint64_t start = world.clock.elapsed();
@@ -918,5 +955,43 @@ TEST_CASE("a node this account may not open is counted for the operator, and lis
         world.node.openErrno = 0;
         REQUIRE(Lib_EnumeratePrinterClassPnPDevices(&table) == 2);
         CHECK(world.platform.deniedInLastEnumeration() == 0);
+    }
+}
+
+TEST_CASE("a listing takes only nodes udev has set up, waiting a bounded while for one, and "
+          "counts the printers another program took")
+{
+    struct Row {
+        const char *name;
+        int settingUpListings;
+        std::size_t listed;
+        std::uint32_t waitedMs;
+        int withoutDriver;
+    };
+    const std::uint32_t bound = kNodeSetupWaitMs;
+    const Row rows[] = {
+        { "both set up", 0, 2, 0, 0 },
+        { "the second one set up a moment later", 3, 2, 3 * kNodeSetupPollMs, 0 },
+        { "the second one never set up within the bound", 1000, 1, bound, 0 },
+        { "two more printers have no driver", 0, 2, 0, 2 },
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        BackendWorld world;
+        world.directory.nodes = { Lp(0), Lp(1) };
+        world.directory.settingUpListings = row.settingUpListings;
+        world.directory.withoutDriver = row.withoutDriver;
+        const std::uint64_t start = world.clock.elapsed();
+        REQUIRE(world.platform.beginEnumeration());
+        const auto waited = world.clock.elapsed() - start;
+        CHECK(waited >= row.waitedMs);
+        CHECK(waited < row.waitedMs + kNodeSetupPollMs);
+        std::u16string path;
+        std::size_t listed = 0;
+        while (world.platform.interfacePath(int(listed), path) == InterfaceLookup::Found)
+            ++listed;
+        CHECK(listed == row.listed);
+        CHECK(world.platform.takenInLastEnumeration() == row.withoutDriver);
+        world.platform.endEnumeration();
     }
 }

@@ -180,11 +180,13 @@ private slots:
         QCOMPARE(kept.DeviceCount, 1);
     }
 
-    // A printer this account may not open never reaches the list; the operator is told so once,
-    // in the window's language, and only when there is such a printer.
+    // A printer this account may not open, or one another program took from the driver, never
+    // reaches the list; the operator is told so once, in the window's language, and only when
+    // there is such a printer.
     void printersWithoutAccessAreToldOnce_data()
     {
-        QTest::addColumn<QStringList>("atStart"); // serials; "!" in front: access denied
+        // serials; "!" in front: access denied, "~": taken by another program
+        QTest::addColumn<QStringList>("atStart");
         QTest::addColumn<QStringList>("pluggedLater");
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<int>("toldCount"); // the count in the notice; 0: no notice
@@ -198,6 +200,10 @@ private slots:
             << QStringList { "S1" } << QStringList { "!D1" } << QStringList { "S1" } << 1;
         QTest::newRow("told once, not again for the next")
             << QStringList { "!D1" } << QStringList { "!D2", "S1" } << QStringList { "S1" } << 1;
+        QTest::newRow("two taken by another program beside a listed one")
+            << QStringList { "~T1", "S1", "~T2" } << QStringList {} << QStringList { "S1" } << 2;
+        QTest::newRow("taken one plugged later, told once")
+            << QStringList { "S1" } << QStringList { "~T1", "~T2" } << QStringList { "S1" } << 1;
     }
 
     void printersWithoutAccessAreToldOnce()
@@ -206,10 +212,16 @@ private slots:
         QFETCH(QStringList, pluggedLater);
         QFETCH(QStringList, listed);
         QFETCH(int, toldCount);
+        // No system bus: which program holds the printers is not known here.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vornik-test-bus");
         WorkflowHarness h;
-        const auto plug = [&h](const QString &name) {
-            PrinterConfig config = h.printer(name.mid(name.startsWith('!') ? 1 : 0).toStdString());
+        bool taken = false;
+        const auto plug = [&](const QString &name) {
+            const bool marked = name.startsWith('!') || name.startsWith('~');
+            PrinterConfig config = h.printer(name.mid(marked ? 1 : 0).toStdString());
             config.accessDenied = name.startsWith('!');
+            config.takenByAnotherProgram = name.startsWith('~');
+            taken = taken || config.takenByAnotherProgram;
             h.printers.attach(config);
         };
         for (const QString &name : atStart)
@@ -233,9 +245,14 @@ private slots:
             QCOMPARE(told.type, 1);
             QCOMPARE(told.total, 0);
             QCOMPARE(told.updated, 0);
-            const QString pattern = h.form->gLangResourceManager[toldLanguage]
-                                        ->lookup("StrRes_PrinterAccessDenied")
-                                        .arg(toldCount);
+            const QString pattern
+                = h.form->gLangResourceManager[toldLanguage]
+                      ->lookup(taken ? "StrRes_PrintersTaken" : "StrRes_PrinterAccessDenied")
+                      .arg(toldCount);
+            if (taken) {
+                QCOMPARE(told.text, pattern);
+                return;
+            }
             const qsizetype account = pattern.indexOf(QLatin1String("%2"));
             QVERIFY(account > 0);
             QVERIFY2(told.text.startsWith(pattern.left(account))

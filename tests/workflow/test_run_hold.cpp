@@ -17,6 +17,7 @@
 
 #include "ui/tool_style.h"
 #include "workflow/desktop_hold.h"
+#include "workflow/print_system.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -108,6 +109,37 @@ private:
     mutable QMutex mutex_;
     QString refused_;
     std::vector<InhibitCall> calls_;
+};
+
+// systemd's manager, as far as the print-system query asks it: GetUnit answers the path of a
+// loaded unit, and systemd's own NoSuchUnit error for one it has not loaded.
+class StandInUnit : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.systemd1.Unit")
+    Q_PROPERTY(QString ActiveState MEMBER activeState)
+
+public:
+    QString activeState;
+};
+
+class StandInSystemd : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.systemd1.Manager")
+
+public:
+    StandInUnit ippUsb;
+    bool ippUsbLoaded = false;
+
+public slots:
+    QDBusObjectPath GetUnit(const QString &name)
+    {
+        if (name == QLatin1String("ipp-usb.service") && ippUsbLoaded)
+            return QDBusObjectPath(
+                QStringLiteral("/org/freedesktop/systemd1/unit/ipp_2dusb_2eservice"));
+        sendErrorReply(QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
+            QStringLiteral("Unit %1 not loaded.").arg(name));
+        return {};
+    }
 };
 
 struct PortalRequest {
@@ -297,8 +329,8 @@ private slots:
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + link("system").toLocal8Bit());
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + link("session").toLocal8Bit());
 
-        for (QObject *standIn :
-            std::initializer_list<QObject *> { &logind_, &portal_, &portal_.requests })
+        for (QObject *standIn : std::initializer_list<QObject *> {
+                 &logind_, &portal_, &portal_.requests, &systemd_, &systemd_.ippUsb })
             standIn->moveToThread(&standInThread_);
         standInThread_.start();
         QDBusConnection bus
@@ -308,6 +340,53 @@ private slots:
             QStringLiteral("/org/freedesktop/login1"), &logind_, QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal_,
             QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &systemd_,
+            QDBusConnection::ExportAllSlots));
+        QVERIFY(
+            bus.registerObject(QStringLiteral("/org/freedesktop/systemd1/unit/ipp_2dusb_2eservice"),
+                &systemd_.ippUsb, QDBusConnection::ExportAllProperties));
+    }
+
+    // The notice of printers another program took names ipp-usb only while systemd says its
+    // service runs; a machine without systemd on its bus, or without a bus, names none.
+    void namesIppUsbOnlyWhileItsServiceRuns_data()
+    {
+        QTest::addColumn<bool>("systemd");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("running") << true << true << "active"
+                                 << "ipp-usb";
+        QTest::newRow("starting") << true << true << "activating"
+                                  << "ipp-usb";
+        QTest::newRow("stopped") << true << true << "inactive"
+                                 << "";
+        QTest::newRow("failed") << true << true << "failed"
+                                << "";
+        QTest::newRow("never loaded") << true << false << ""
+                                      << "";
+        QTest::newRow("no systemd on the bus") << false << true << "active"
+                                               << "";
+    }
+
+    void namesIppUsbOnlyWhileItsServiceRuns()
+    {
+        QFETCH(bool, systemd);
+        QFETCH(bool, loaded);
+        QFETCH(QString, state);
+        QFETCH(QString, named);
+        linkBus("system", true);
+        QDBusConnection bus(kStandIns);
+        offer(bus, systemd, QStringLiteral("org.freedesktop.systemd1"));
+        QMetaObject::invokeMethod(
+            &systemd_,
+            [&] {
+                systemd_.ippUsbLoaded = loaded;
+                systemd_.ippUsb.activeState = state;
+            },
+            Qt::BlockingQueuedConnection);
+        QCOMPARE(ProgramHoldingPrinters(), named);
+        offer(bus, false, QStringLiteral("org.freedesktop.systemd1"));
     }
 
     void cleanupTestCase()
@@ -475,6 +554,7 @@ private:
     QThread standInThread_;
     StandInLogind logind_;
     StandInPortal portal_;
+    StandInSystemd systemd_;
 };
 
 QTEST_MAIN(RunHoldTest)
