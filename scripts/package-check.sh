@@ -46,6 +46,7 @@ check test -f /usr/share/applications/vornikfdu.desktop
 check desktop-file-validate /usr/share/applications/vornikfdu.desktop
 check test -f /usr/share/icons/hicolor/scalable/apps/vornikfdu.svg
 check cmp packaging/70-vornikfdu-printers.rules /lib/udev/rules.d/70-vornikfdu-printers.rules
+check grep -qx "\[ZELTAN QXR3303\]" /usr/share/ipp-usb/quirks/vornikfdu.conf
 check test -f /usr/share/doc/vornikfdu/copyright
 if ldd /usr/bin/VornikFDU | grep -q 'not found'; then
     echo "FAIL the installed program's libraries:"; ldd /usr/bin/VornikFDU | grep 'not found'; fail=1
