@@ -8,15 +8,21 @@
 // guest's two operator accounts for their windows.
 #include "emulated_printer_process.h"
 
+#include "printer_link/linux/linux_backend.h"
+#include "printer_link/linux/udev_directory.h"
+#include "printer_link/printer_link.h"
 #include "workflow/window_under_test.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -122,6 +128,63 @@ private:
     bool ready_ = false;
 };
 
+using vornik::linux_backend::PrinterNode;
+using vornik::linux_backend::UsbAddress;
+
+// The machine's udev directory with one fault of the product planted, so that each guest test
+// shows it catches that fault: None is the product as built.
+enum class Planted { None, TakesNodesBeingSetUp, CountsNoTakenPrinter };
+
+class PlantedDirectory : public vornik::linux_backend::DeviceDirectory {
+public:
+    explicit PlantedDirectory(Planted fault)
+        : fault_(fault)
+    { }
+    bool listPrinters(std::vector<PrinterNode> &nodes) override
+    {
+        const bool listed = real_.listPrinters(nodes);
+        if (fault_ == Planted::TakesNodesBeingSetUp)
+            for (PrinterNode &node : nodes)
+                node.initialized = true;
+        return listed;
+    }
+    int countPrintersWithoutDriver() override
+    {
+        return fault_ == Planted::CountsNoTakenPrinter ? 0 : real_.countPrintersWithoutDriver();
+    }
+    UsbAddress addressOfNode(const std::string &node) override { return real_.addressOfNode(node); }
+    UsbAddress addressOfUsbDevice(const std::string &path) override
+    {
+        return real_.addressOfUsbDevice(path);
+    }
+    int noticeFd() const override { return real_.noticeFd(); }
+    int takeNotices() override { return real_.takeNotices(); }
+
+private:
+    Planted fault_;
+    vornik::linux_backend::UdevDirectory real_;
+};
+
+// The Linux backend over a planted directory, installed as the platform for as long as it lives.
+class PlantedPlatform {
+public:
+    explicit PlantedPlatform(Planted fault)
+        : directory_(fault)
+        , saved_(vornik::CurrentPlatform())
+    {
+        vornik::InstallPlatform(&platform_, &vornik::SystemClock());
+    }
+    ~PlantedPlatform() { vornik::InstallPlatform(saved_.devices, saved_.clock); }
+    PlantedPlatform(const PlantedPlatform &) = delete;
+    PlantedPlatform &operator=(const PlantedPlatform &) = delete;
+
+private:
+    PlantedDirectory directory_;
+    vornik::linux_backend::LinuxDevicePlatform platform_ { vornik::linux_backend::RealSyscalls(),
+        directory_, vornik::SystemClock() };
+    vornik::Platform saved_;
+};
+
 double ThreadCpuMs()
 {
     timespec now {};
@@ -130,6 +193,8 @@ double ThreadCpuMs()
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Planted)
 
 class GuestHotplug : public QObject {
     Q_OBJECT
@@ -143,6 +208,8 @@ private slots:
     void nodeTakenOverBeforeTheImageGetsNoByte();
     void accountOutsideLpIsToldNotShownAnEmptyList();
     void accountInLpListsAndUpdates();
+    void aNodeStillBeingSetUpIsWaitedFor_data();
+    void aNodeStillBeingSetUpIsWaitedFor();
 
 private:
     // The window as the product opens it, with its messages recorded instead of shown.
@@ -477,6 +544,65 @@ void GuestHotplug::accountInLpListsAndUpdates()
     }
     QVERIFY2(printer->waitFor(QStringLiteral("image ok "), 2000).size() > 0,
         qPrintable(printer->transcript()));
+}
+
+void GuestHotplug::aNodeStillBeingSetUpIsWaitedFor_data()
+{
+    QTest::addColumn<Planted>("fault");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("as built") << Planted::None << true;
+    QTest::newRow("planted: a node being set up is taken")
+        << Planted::TakesNodesBeingSetUp << false;
+}
+
+// A printer whose node appeared a moment before a listing (as one back in download mode does
+// just before the flash-mode listing) is listed once udev has set it up, not refused while the
+// node is still root's alone.
+void GuestHotplug::aNodeStillBeingSetUpIsWaitedFor()
+{
+    QFETCH(Planted, fault);
+    QFETCH(bool, listed);
+    // udevd's rules take 1.5 s over each new printer node: it exists that long before udev has
+    // set it up. udevd reads /run/udev/rules.d like the other rule folders.
+    const QString rule = QStringLiteral("/run/udev/rules.d/10-vornik-slow-setup.rules");
+    QVERIFY(QDir().mkpath(QStringLiteral("/run/udev/rules.d")));
+    QFile file(rule);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("SUBSYSTEM==\"usbmisc\", KERNEL==\"lp[0-9]*\", ACTION==\"add\", "
+               "PROGRAM=\"/bin/sleep 1.5\"\n");
+    file.close();
+    const auto reload = [] {
+        QProcess::execute(
+            QStringLiteral("udevadm"), { QStringLiteral("control"), QStringLiteral("--reload") });
+    };
+    reload();
+    const auto ruleGone = qScopeGuard([&] {
+        QFile::remove(rule);
+        reload();
+        Settle();
+    });
+    PlantedPlatform platform(fault);
+    auto printer = startPrinter(0, QStringLiteral("SETUP-1"));
+    QVERIFY(printer);
+    const QString node = QStringLiteral("/dev/usb/lp0");
+    QDeadlineTimer appeared(10000);
+    while (!QFile::exists(node) && !appeared.hasExpired())
+        QThread::msleep(5);
+    QFileInfo info(node);
+    QVERIFY2(info.exists() && info.groupId() == 0,
+        "the node was not seen before udev had set it up: this test proves nothing");
+
+    QElapsedTimer timer;
+    timer.start();
+    USBPrinterClassDeviceInfo table {};
+    {
+        ActingAs account(kLpOperator, { kLpGroup });
+        QVERIFY(account.ok());
+        QCOMPARE(Lib_EnumeratePrinterClassPnPDevices(&table), 1);
+    }
+    const QString name = QString::fromUtf16(table.ProductName[0]);
+    qInfo("listed %s after %lld ms", qPrintable(name), timer.elapsed());
+    QCOMPARE(name == product_, listed);
 }
 
 QTEST_MAIN(GuestHotplug)
