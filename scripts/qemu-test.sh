@@ -9,6 +9,7 @@
 # (VORNIK_QEMU_CACHE, default ~/.cache/vornik-qemu), so a kernel update in the archive does not
 # change a run behind our back; VORNIK_QEMU_NEW_KERNEL=1 takes the archive's current one.
 # Debian's udevd, ipp-usb and CUPS usb backend are taken and kept the same way.
+# VORNIK_QEMU_ONLY=name[,name] runs only those guest tests.
 # Exits non-zero when a guest test failed or the guest did not finish.
 set -euo pipefail
 
@@ -284,12 +285,18 @@ copy_libraries_of() {
 
 : >"$root/opt/vornik/tests.list"
 copy_libraries_of "$udev_dir/udevadm"
+only_names=${VORNIK_QEMU_ONLY:-}
+only=",$only_names,"
+for name in ${only_names//,/ }; do
+    grep -q "^test $name " "${manifests[@]}" || { say "VORNIK_QEMU_ONLY: no guest test $name" >&2; exit 2; }
+done
 while read -r kind name seconds program; do
     case "$kind" in
     tool)
         cp "$program" "$root/opt/vornik/bin/$name"
         ;;
     test)
+        [ "$only" = ",," ] || [[ "$only" == *",$name,"* ]] || continue
         # Debug information would double the image and is of no use in the guest.
         objcopy --strip-debug "$program" "$root/opt/vornik/bin/$name"
         copy_libraries_of "$program"
