@@ -8,6 +8,8 @@
 # The kernel is taken from Debian's linux-image-amd64 once and kept in the cache folder
 # (VORNIK_QEMU_CACHE, default ~/.cache/vornik-qemu), so a kernel update in the archive does not
 # change a run behind our back; VORNIK_QEMU_NEW_KERNEL=1 takes the archive's current one.
+# Debian's udevd, ipp-usb and CUPS usb backend are taken and kept the same way.
+# VORNIK_QEMU_ONLY=name[,name] runs only those guest tests.
 # Exits non-zero when a guest test failed or the guest did not finish.
 set -euo pipefail
 
@@ -121,6 +123,99 @@ if [ -z "$udev_dir" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
 fi
 say "udev ${udev_dir##*/udev-} (cached in $udev_dir)"
 
+# --- Printing system -------------------------------------------------------------------------
+# What a Debian desktop with printing runs against USB printers: ipp-usb (it takes over devices
+# with IPP-over-USB interfaces) and CUPS's usb backend (discovery opens every printer), with
+# their quirks files and ipp-usb's udev rule. The backend lives in the cups package (under
+# backend-available, linked into backend by its maintainer script), the quirks in
+# cups-server-common. Libraries the host lacks come from their Debian packages as well.
+printing_binaries=(ipp-usb cups-usb)
+
+# The library packages a package depends on that the host has not installed.
+uninstalled_library_depends() {
+    local package
+    for package in $(dpkg-deb -f "$1" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/:.*//; s/ //g' \
+        | grep '^lib' | sort -u); do
+        [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" = installed ] \
+            || echo "$package"
+    done
+}
+missing_libraries() { # DIR: the libraries its binaries need that neither the host nor DIR has
+    local binary
+    for binary in "${printing_binaries[@]}"; do
+        LD_LIBRARY_PATH=$1/lib ldd "$1/$binary" | awk '/not found/ { print $1 }'
+    done | sort -u
+}
+
+fetch_printing() {
+    local download
+    download=$(mktemp -d)
+    trap 'rm -rf "$download"' RETURN
+    (
+        cd "$download"
+        apt_download() { apt-get download -qq -o APT::Sandbox::User=root "$@"; }
+        apt_download ipp-usb cups cups-server-common 2>/dev/null \
+            || { $SUDO apt-get update -qq && apt_download ipp-usb cups cups-server-common; }
+    )
+    local ipp_version cups_version
+    ipp_version=$(dpkg-deb -f "$download"/ipp-usb_*.deb Version)
+    cups_version=$(dpkg-deb -f "$download"/cups_*.deb Version)
+    local target=$cache/printing-$ipp_version-$cups_version
+    local deb
+    for deb in "$download"/*.deb; do
+        dpkg-deb -x "$deb" "$download/x"
+    done
+    rm -rf "$target.new"
+    mkdir -p "$target.new/lib" "$target.new/ipp-usb-quirks"
+    local x=$download/x
+    cp "$x/sbin/ipp-usb" "$target.new/ipp-usb"
+    cp "$x/usr/lib/cups/backend-available/usb" "$target.new/cups-usb"
+    cp "$x/usr/share/cups/usb/org.cups.usb-quirks" "$x/lib/udev/rules.d/71-ipp-usb.rules" \
+        "$target.new/"
+    cp "$x"/usr/share/ipp-usb/quirks/*.conf "$target.new/ipp-usb-quirks/"
+    # Rounds of: the library packages named by the packages taken so far, until ldd is content.
+    local taken=("$download"/*.deb) round
+    for round in 1 2 3 4; do
+        [ -n "$(missing_libraries "$target.new")" ] || break
+        local wanted
+        wanted=$(for deb in "${taken[@]}"; do uninstalled_library_depends "$deb"; done | sort -u)
+        mkdir -p "$download/lib$round"
+        [ -z "$wanted" ] || (cd "$download/lib$round" && apt-get download -qq \
+            -o APT::Sandbox::User=root $wanted)
+        taken=("$download/lib$round"/*.deb)
+        [ -e "${taken[0]}" ] || break
+        for deb in "${taken[@]}"; do
+            dpkg-deb -x "$deb" "$download/lib$round/x"
+        done
+        find "$download/lib$round/x" -name '*.so*' \( -type f -o -type l \) \
+            -exec cp -P {} "$target.new/lib/" \;
+    done
+    local missing
+    missing=$(missing_libraries "$target.new")
+    if [ -n "$missing" ]; then
+        echo "qemu-test: ipp-usb or the CUPS usb backend still lacks: $missing" \
+            "(install the packages that hold them)" >&2
+        exit 1
+    fi
+    echo "ipp-usb $ipp_version, cups $cups_version" >"$target.new/packages"
+    rm -rf "$target"
+    mv "$target.new" "$target"
+}
+
+printing=$(ls -d "$cache"/printing-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+if [ -z "$printing" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
+    say "taking ipp-usb and the CUPS usb backend from Debian's packages into $cache"
+    fetch_printing
+    printing=$(ls -d "$cache"/printing-* | grep -v '\.new$' | sort -V | tail -1)
+fi
+missing=$(missing_libraries "$printing")
+if [ -n "$missing" ]; then
+    say "the host lost libraries of ipp-usb or the CUPS usb backend: $missing;" \
+        "VORNIK_QEMU_NEW_KERNEL=1 takes them again" >&2
+    exit 2
+fi
+say "$(cat "$printing/packages") (cached in $printing)"
+
 # --- Guest programs --------------------------------------------------------------------------
 if [ ! -f "$build/CMakeCache.txt" ]; then
     say "$build is not a configured build folder; configure first: cmake --preset default" >&2
@@ -190,12 +285,18 @@ copy_libraries_of() {
 
 : >"$root/opt/vornik/tests.list"
 copy_libraries_of "$udev_dir/udevadm"
+only_names=${VORNIK_QEMU_ONLY:-}
+only=",$only_names,"
+for name in ${only_names//,/ }; do
+    grep -q "^test $name " "${manifests[@]}" || { say "VORNIK_QEMU_ONLY: no guest test $name" >&2; exit 2; }
+done
 while read -r kind name seconds program; do
     case "$kind" in
     tool)
         cp "$program" "$root/opt/vornik/bin/$name"
         ;;
     test)
+        [ "$only" = ",," ] || [[ "$only" == *",$name,"* ]] || continue
         # Debug information would double the image and is of no use in the guest.
         objcopy --strip-debug "$program" "$root/opt/vornik/bin/$name"
         copy_libraries_of "$program"
@@ -217,6 +318,35 @@ EOF
 for font in /usr/share/fonts/truetype/open-sans/OpenSans-Regular.ttf \
     /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf; do
     [ -f "$font" ] && cp "$font" "$root/usr/share/fonts/"
+done
+
+# The printing system as Debian installs it, told to stay off the network: no DNS-SD, HTTP on
+# the loopback interface only.
+mkdir -p "$root/sbin" "$root/usr/lib/cups/backend" "$root/usr/share/cups/usb" \
+    "$root/usr/share/ipp-usb/quirks" "$root/etc/ipp-usb/quirks" "$root/var/ipp-usb" \
+    "$root/var/log/ipp-usb" "$root/lib/x86_64-linux-gnu"
+cp "$printing/ipp-usb" "$root/sbin/ipp-usb"
+cp "$printing/cups-usb" "$root/usr/lib/cups/backend/usb"
+cp "$printing/org.cups.usb-quirks" "$root/usr/share/cups/usb/"
+cp "$printing"/ipp-usb-quirks/* "$root/usr/share/ipp-usb/quirks/"
+cp "$printing/71-ipp-usb.rules" "$root/lib/udev/rules.d/"
+cat >"$root/etc/ipp-usb/ipp-usb.conf" <<'EOF'
+[network]
+  dns-sd = disable
+  interface = loopback
+[logging]
+  device-log = all
+  main-log = debug
+  console-log = debug
+EOF
+if compgen -G "$printing/lib/*" >/dev/null; then
+    cp -P "$printing"/lib/* "$root/lib/x86_64-linux-gnu/"
+fi
+for binary in "${printing_binaries[@]}"; do
+    for library in $(LD_LIBRARY_PATH=$printing/lib ldd "$printing/$binary" | grep -o '/[^ ]*' \
+        | grep -v "^$printing/" | sort -u); do
+        copy_path "$library"
+    done
 done
 
 initramfs=$work/initramfs.cpio

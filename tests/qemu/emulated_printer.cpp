@@ -13,6 +13,13 @@
 //        image overrun|incomplete BYTES | error TEXT
 // End of input counts as "quit": the printer leaves the bus and takes its gadget down.
 //
+// With --ipp-usb yes the printer also offers, in normal mode and beside its printer interface,
+// two IPP-over-USB interfaces (class 7, subclass 1, protocol 4) as a printer with IPP Everywhere
+// does. They are FunctionFS functions served by threads that speak just enough HTTP/1.1 for a
+// host's IPP-over-USB daemon to take the printer into service: Get-Printer-Attributes by POST
+// to /ipp/print, 404 for everything else. Each request is reported as "http METHOD PATH". The
+// USB strings then name the manufacturer and model, since such daemons pick their quirks by them.
+//
 // Facts of the 6.1 printer gadget (f_printer) this program works around:
 // - It answers the device-ID request with a length that leaves out its own two bytes and then
 //   sends only that many bytes in all, so the last two characters of pnp_string never arrive.
@@ -26,20 +33,31 @@
 //   therefore never waits forever for the last bytes; it reports what it got.
 #include "printer_link/simulated/sha256.h"
 
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <endian.h>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <set>
 #include <signal.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -86,6 +104,7 @@ struct Options {
     std::string fault = "none"; // stay | other-serial | vanish | stall
     std::size_t deviceIdBytes = 0; // normal-mode ID stretched to this length, status field last
     bool startInDownloadMode = false;
+    bool ippUsb = false;
 };
 
 [[noreturn]] void Usage(const char *why)
@@ -98,7 +117,7 @@ struct Options {
         "       [--restart MS] [--stored-revision TEXT]\n"
         "       [--image-bytes N --image-sha256 HEX]\n"
         "       [--fault none|stay|other-serial|vanish|stall] [--device-id-bytes N]\n"
-        "       [--start-in-download-mode yes]\n",
+        "       [--start-in-download-mode yes] [--ipp-usb yes]\n",
         why);
     std::exit(2);
 }
@@ -143,6 +162,8 @@ Options ParseOptions(int argc, char **argv)
             options.deviceIdBytes = static_cast<std::size_t>(number());
         else if (key == "--start-in-download-mode")
             options.startInDownloadMode = value == "yes";
+        else if (key == "--ipp-usb")
+            options.ippUsb = value == "yes";
         else
             Usage(("unknown option " + key).c_str());
     }
@@ -158,10 +179,13 @@ Options ParseOptions(int argc, char **argv)
     return options;
 }
 
+// Whole lines: the IPP-over-USB threads report too.
 void Emit(const std::string &line)
 {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
+    static std::mutex mutex;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::string whole = line + '\n';
+    std::fwrite(whole.data(), 1, whole.size(), stdout);
     std::fflush(stdout);
 }
 
@@ -216,16 +240,303 @@ std::set<std::string> GadgetNodes()
     return names;
 }
 
+// --- IPP over USB ------------------------------------------------------------------------------
+
+// A stopping thread is woken from its blocking endpoint read by this signal (no SA_RESTART).
+constexpr int kWakeSignal = SIGUSR1;
+
+void AppendBigEndian(std::string &to, unsigned value, int bytes)
+{
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8)
+        to.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void AppendAttribute(
+    std::string &to, std::uint8_t tag, const std::string &name, const std::string &value)
+{
+    to.push_back(static_cast<char>(tag));
+    AppendBigEndian(to, static_cast<unsigned>(name.size()), 2);
+    to += name;
+    AppendBigEndian(to, static_cast<unsigned>(value.size()), 2);
+    to += value;
+}
+
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string body;
+};
+
+// The first whole request in `buffer`, taken out of it; none while it is still incomplete.
+// Bodies come with a Content-Length or chunked, as Go's HTTP client sends them.
+std::optional<HttpRequest> TakeHttpRequest(std::string &buffer)
+{
+    const std::size_t headEnd = buffer.find("\r\n\r\n");
+    if (headEnd == std::string::npos)
+        return std::nullopt;
+    std::string head = buffer.substr(0, headEnd + 2);
+    for (char &c : head)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    HttpRequest request;
+    const std::size_t firstBlank = buffer.find(' ');
+    const std::size_t secondBlank = buffer.find(' ', firstBlank + 1);
+    request.method = buffer.substr(0, firstBlank);
+    request.path = buffer.substr(firstBlank + 1, secondBlank - firstBlank - 1);
+    std::size_t at = headEnd + 4;
+    if (head.find("\r\ntransfer-encoding: chunked\r\n") != std::string::npos) {
+        for (;;) {
+            const std::size_t lineEnd = buffer.find("\r\n", at);
+            if (lineEnd == std::string::npos)
+                return std::nullopt;
+            const std::size_t size = std::strtoul(buffer.c_str() + at, nullptr, 16);
+            if (buffer.size() < lineEnd + 2 + size + 2)
+                return std::nullopt;
+            request.body.append(buffer, lineEnd + 2, size);
+            at = lineEnd + 2 + size + 2;
+            if (size == 0)
+                break;
+        }
+    } else if (const std::size_t length = head.find("\r\ncontent-length:");
+               length != std::string::npos) {
+        const std::size_t size = std::strtoul(head.c_str() + length + 17, nullptr, 10);
+        if (buffer.size() < at + size)
+            return std::nullopt;
+        request.body = buffer.substr(at, size);
+        at += size;
+    }
+    buffer.erase(0, at);
+    return request;
+}
+
+// The answer to an IPP request: the printer's attributes for Get-Printer-Attributes, an
+// operation-not-supported status for anything else. Version 2.0, the request's own ID.
+std::string IppResponse(const std::string &request, const std::string &makeAndModel,
+    const std::string &deviceId, const std::string &serial)
+{
+    constexpr unsigned kGetPrinterAttributes = 0x000B;
+    constexpr unsigned kOperationNotSupported = 0x0501;
+    const unsigned operation = request.size() >= 8
+        ? (static_cast<unsigned char>(request[2]) << 8) | static_cast<unsigned char>(request[3])
+        : 0;
+    std::string response("\x02\x00", 2);
+    AppendBigEndian(response, operation == kGetPrinterAttributes ? 0 : kOperationNotSupported, 2);
+    response += request.size() >= 8 ? request.substr(4, 4) : std::string(4, '\0');
+    response.push_back('\x01'); // operation attributes
+    AppendAttribute(response, 0x47, "attributes-charset", "utf-8");
+    AppendAttribute(response, 0x48, "attributes-natural-language", "en-us");
+    if (operation == kGetPrinterAttributes) {
+        char uuid[64];
+        std::snprintf(uuid, sizeof uuid, "urn:uuid:5a454c54-414e-4000-8000-%012llx",
+            static_cast<unsigned long long>(std::hash<std::string> {}(serial)&0xFFFFFFFFFFFFull));
+        response.push_back('\x04'); // printer attributes
+        AppendAttribute(response, 0x41, "printer-make-and-model", makeAndModel);
+        AppendAttribute(response, 0x41, "printer-device-id", deviceId);
+        AppendAttribute(response, 0x45, "printer-uuid", uuid);
+        AppendAttribute(response, 0x49, "document-format-supported", "application/octet-stream");
+        AppendAttribute(response, 0x23, "printer-state", std::string("\0\0\0\x03", 4)); // idle
+    }
+    response.push_back('\x03'); // end of attributes
+    return response;
+}
+
+// One IPP-over-USB interface: a FunctionFS function with a bulk OUT and a bulk IN endpoint,
+// whose HTTP requests a thread answers. Control requests for the interface are turned away.
+class IppInterface {
+public:
+    IppInterface(
+        std::string instance, std::string makeAndModel, std::string deviceId, std::string serial)
+        : instance_(std::move(instance))
+        , mount_("/tmp/vornik-ffs-" + instance_)
+        , makeAndModel_(std::move(makeAndModel))
+        , deviceId_(std::move(deviceId))
+        , serial_(std::move(serial))
+    { }
+    ~IppInterface() { stop(); }
+
+    // After the function directory exists: mounts it and hands the kernel its descriptors, which
+    // FunctionFS needs before the gadget can bind.
+    bool start()
+    {
+        ::mkdir(mount_.c_str(), 0755);
+        if (::mount(instance_.c_str(), mount_.c_str(), "functionfs", 0, nullptr) != 0)
+            return false;
+        mounted_ = true;
+        ep0_ = ::open((mount_ + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
+        const Descriptors descriptors = makeDescriptors();
+        usb_functionfs_strings_head strings {};
+        strings.magic = htole32(FUNCTIONFS_STRINGS_MAGIC);
+        strings.length = htole32(sizeof strings);
+        if (ep0_ < 0 || ::write(ep0_, &descriptors, sizeof descriptors) != sizeof descriptors
+            || ::write(ep0_, &strings, sizeof strings) != sizeof strings)
+            return false;
+        out_ = ::open((mount_ + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
+        in_ = ::open((mount_ + "/ep2").c_str(), O_RDWR | O_CLOEXEC);
+        if (out_ < 0 || in_ < 0)
+            return false;
+        control_ = std::thread([this] { serveControl(); });
+        http_ = std::thread([this] { serveHttp(); });
+        return true;
+    }
+
+    // Ends the threads and unmounts; the gadget is unbound by then.
+    void stop()
+    {
+        stopping_ = true;
+        for (std::thread *thread : { &control_, &http_ }) {
+            if (!thread->joinable())
+                continue;
+            // The thread may be just about to block again: keep waking it until it is gone.
+            std::atomic<bool> joined { false };
+            std::thread waker([&] {
+                while (!joined) {
+                    ::pthread_kill(thread->native_handle(), kWakeSignal);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            });
+            thread->join();
+            joined = true;
+            waker.join();
+        }
+        for (int *fd : { &out_, &in_, &ep0_ }) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+        if (mounted_)
+            ::umount(mount_.c_str());
+        mounted_ = false;
+        ::rmdir(mount_.c_str());
+    }
+
+private:
+    struct Descriptors {
+        usb_functionfs_descs_head_v2 header;
+        __le32 fsCount;
+        __le32 hsCount;
+        struct Speed {
+            usb_interface_descriptor interface;
+            usb_endpoint_descriptor_no_audio out;
+            usb_endpoint_descriptor_no_audio in;
+        } __attribute__((packed)) fs, hs;
+    } __attribute__((packed));
+
+    static Descriptors makeDescriptors()
+    {
+        Descriptors d {};
+        d.header.magic = htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
+        d.header.length = htole32(sizeof d);
+        d.header.flags = htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+        d.fsCount = htole32(3);
+        d.hsCount = htole32(3);
+        for (auto *speed : { &d.fs, &d.hs }) {
+            speed->interface.bLength = USB_DT_INTERFACE_SIZE;
+            speed->interface.bDescriptorType = USB_DT_INTERFACE;
+            speed->interface.bNumEndpoints = 2;
+            speed->interface.bInterfaceClass = USB_CLASS_PRINTER;
+            speed->interface.bInterfaceSubClass = 1;
+            speed->interface.bInterfaceProtocol = 4;
+            const std::uint16_t packet = speed == &d.fs ? 64 : 512;
+            int number = 1;
+            for (auto *endpoint : { &speed->out, &speed->in }) {
+                endpoint->bLength = USB_DT_ENDPOINT_SIZE;
+                endpoint->bDescriptorType = USB_DT_ENDPOINT;
+                endpoint->bEndpointAddress = static_cast<std::uint8_t>(
+                    number++ | (endpoint == &speed->in ? USB_DIR_IN : USB_DIR_OUT));
+                endpoint->bmAttributes = USB_ENDPOINT_XFER_BULK;
+                endpoint->wMaxPacketSize = htole16(packet);
+            }
+        }
+        return d;
+    }
+
+    void serveControl()
+    {
+        usb_functionfs_event events[4];
+        while (!stopping_) {
+            const ssize_t got = ::read(ep0_, events, sizeof events);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            for (ssize_t i = 0; i < got / static_cast<ssize_t>(sizeof events[0]); ++i) {
+                if (events[i].type != FUNCTIONFS_SETUP)
+                    continue;
+                // Transferring the wrong way on ep0 stalls the request.
+                char none = 0;
+                if (events[i].u.setup.bRequestType & USB_DIR_IN)
+                    (void)!::read(ep0_, &none, 0);
+                else
+                    (void)!::write(ep0_, &none, 0);
+            }
+        }
+    }
+
+    void serveHttp()
+    {
+        std::string buffer;
+        std::vector<char> chunk(16384);
+        while (!stopping_) {
+            const ssize_t got = ::read(out_, chunk.data(), chunk.size());
+            if (got < 0) {
+                if (errno == ESHUTDOWN) // the host went away: what it had sent is void
+                    buffer.clear();
+                else if (errno != EINTR)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            buffer.append(chunk.data(), static_cast<std::size_t>(got));
+            while (const std::optional<HttpRequest> request = TakeHttpRequest(buffer))
+                answer(*request);
+        }
+    }
+
+    void answer(const HttpRequest &request)
+    {
+        Emit("http " + request.method + " " + request.path);
+        std::string head;
+        std::string body;
+        if (request.method == "POST" && request.path == "/ipp/print") {
+            body = IppResponse(request.body, makeAndModel_, deviceId_, serial_);
+            head = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n";
+        } else {
+            head = "HTTP/1.1 404 Not Found\r\n";
+        }
+        head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+        // A reply that fills its last packet would leave the host's read waiting for more.
+        if ((head.size() + 2 + body.size()) % 64 == 0)
+            head += "Server: vornik\r\n";
+        const std::string reply = head + "\r\n" + body;
+        if (::write(in_, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
+            Emit("error http reply not sent: " + std::string(std::strerror(errno)));
+    }
+
+    const std::string instance_;
+    const std::string mount_;
+    const std::string makeAndModel_;
+    const std::string deviceId_;
+    const std::string serial_;
+    bool mounted_ = false;
+    int ep0_ = -1;
+    int out_ = -1;
+    int in_ = -1;
+    std::atomic<bool> stopping_ { false };
+    std::thread control_;
+    std::thread http_;
+};
+
 // One printer gadget in configfs: created on start, bound to and unbound from the controller as
 // the printer joins and leaves the bus, taken down at the end.
 class Gadget {
 public:
     explicit Gadget(const Options &options)
-        : root_(std::string(kGadgetRoot) + "/" + options.name)
+        : options_(options)
+        , root_(std::string(kGadgetRoot) + "/" + options.name)
         , udc_(options.udc)
     { }
 
-    bool create(const std::string &serial)
+    // `ippDeviceId` is what the IPP-over-USB interfaces, if any, report as the device ID.
+    bool create(const std::string &serial, const std::string &ippDeviceId)
     {
         const std::string function = root_ + "/functions/printer.usb0";
         const std::string config = root_ + "/configs/c.1";
@@ -234,8 +545,10 @@ public:
         created_ = true;
         bool ok = WriteFile(root_ + "/idVendor", "0x1d6b") && WriteFile(root_ + "/bcdUSB", "0x0200")
             && ::mkdir((root_ + "/strings/0x409").c_str(), 0755) == 0
-            && WriteFile(root_ + "/strings/0x409/manufacturer", "Vornik test bench")
-            && WriteFile(root_ + "/strings/0x409/product", "Emulated printer")
+            && WriteFile(root_ + "/strings/0x409/manufacturer",
+                options_.ippUsb ? options_.manufacturer : "Vornik test bench")
+            && WriteFile(root_ + "/strings/0x409/product",
+                options_.ippUsb ? options_.model : "Emulated printer")
             && ::mkdir(function.c_str(), 0755) == 0 && ::mkdir(config.c_str(), 0755) == 0
             && ::mkdir((config + "/strings/0x409").c_str(), 0755) == 0
             && WriteFile(config + "/strings/0x409/configuration", "printer")
@@ -243,7 +556,31 @@ public:
             && ::symlink(function.c_str(), (config + "/printer.usb0").c_str()) == 0;
         if (!ok)
             return fail("cannot build the gadget under " + root_ + ": " + std::strerror(errno));
+        for (int i = 0; options_.ippUsb && i < 2; ++i) {
+            const std::string instance = options_.name + "-ipp" + std::to_string(i);
+            if (::mkdir((root_ + "/functions/ffs." + instance).c_str(), 0755) != 0)
+                return fail("cannot create the function ffs." + instance);
+            ipp_.push_back(std::make_unique<IppInterface>(
+                instance, options_.manufacturer + " " + options_.model, ippDeviceId, serial));
+            if (!ipp_.back()->start())
+                return fail(
+                    "cannot start FunctionFS for " + instance + ": " + std::strerror(errno));
+        }
         return setIdentity(kNormalProductId, serial);
+    }
+
+    // The IPP-over-USB interfaces join the configuration after the printer interface, or leave
+    // it; only while unbound.
+    void setIppInterfaces(bool present)
+    {
+        for (std::size_t i = 0; i < ipp_.size(); ++i) {
+            const std::string instance = options_.name + "-ipp" + std::to_string(i);
+            const std::string link = root_ + "/configs/c.1/ffs." + instance;
+            if (present)
+                ::symlink((root_ + "/functions/ffs." + instance).c_str(), link.c_str());
+            else
+                ::unlink(link.c_str());
+        }
     }
 
     // Product ID and USB serial string; only while unbound.
@@ -304,6 +641,13 @@ public:
         if (!created_)
             return;
         const std::string config = root_ + "/configs/c.1";
+        setIppInterfaces(false);
+        for (std::size_t i = 0; i < ipp_.size(); ++i) {
+            ipp_[i]->stop();
+            ::rmdir(
+                (root_ + "/functions/ffs." + options_.name + "-ipp" + std::to_string(i)).c_str());
+        }
+        ipp_.clear();
         ::unlink((config + "/printer.usb0").c_str());
         ::rmdir((config + "/strings/0x409").c_str());
         ::rmdir(config.c_str());
@@ -323,9 +667,11 @@ private:
         return false;
     }
 
+    const Options options_;
     std::string root_;
     std::string udc_;
     std::string node_;
+    std::vector<std::unique_ptr<IppInterface>> ipp_;
     bool created_ = false;
     bool bound_ = false;
 };
@@ -350,7 +696,7 @@ public:
         if (options_.startInDownloadMode)
             mode_ = Mode::Download;
         const bool download = mode_ == Mode::Download;
-        if (!gadget_.create(download ? downloadSerial() : options_.serial)
+        if (!gadget_.create(download ? downloadSerial() : options_.serial, normalDeviceId())
             || (download && !gadget_.setIdentity(kDownloadProductId, downloadSerial()))
             || !gadget_.setDeviceId(deviceId()) || !joinBus())
             return shutDown(1);
@@ -384,6 +730,11 @@ private:
     {
         if (mode_ != Mode::Normal)
             return "MFG:KX;MDL:reflash;CMD:SREC;CLS:PRINTER;SN:" + downloadSerial() + ";";
+        return normalDeviceId();
+    }
+
+    std::string normalDeviceId() const
+    {
         // The status code stands at positions 16 and 17 of the S value.
         const std::string head = "MFG:" + options_.manufacturer + ";MDL:" + options_.model
             + ";CMD:PJL,PCL3GUI;CLS:PRINTER;SN:" + options_.serial;
@@ -402,6 +753,8 @@ private:
 
     bool joinBus()
     {
+        // A printer in download mode offers its printer interface alone.
+        gadget_.setIppInterfaces(mode_ == Mode::Normal);
         if (!gadget_.bind())
             return false;
         for (int tries = 0; tries < 500; ++tries) {
@@ -737,6 +1090,9 @@ int main(int argc, char **argv)
     term.sa_handler = [](int) { gStopRequested = 1; };
     ::sigaction(SIGTERM, &term, nullptr);
     ::sigaction(SIGINT, &term, nullptr);
+    struct sigaction wake { };
+    wake.sa_handler = [](int) {};
+    ::sigaction(kWakeSignal, &wake, nullptr);
     Printer printer(options);
     return printer.run();
 }

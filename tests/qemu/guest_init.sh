@@ -10,6 +10,8 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /run
+# ipp-usb serves each printer's HTTP on the loopback interface.
+ip link set lo up
 
 say() { echo "vornik-guest: $*"; }
 uptime_s() { cut -d' ' -f1 /proc/uptime; }
