@@ -63,7 +63,8 @@ bool IppUsb::start(QString *why)
     // The per-device logs of an earlier run would answer waitForLog() for this one.
     for (const QString &name : QDir(kIppUsbLogDir).entryList(QDir::Files))
         QFile::remove(kIppUsbLogDir + QLatin1Char('/') + name);
-    mainLogStart_ = 0;
+    // The main log keeps what earlier runs wrote; only what this one writes counts.
+    mainLogStart_ = QFileInfo(kIppUsbMainLog).size();
     process_.start(QStringLiteral("/sbin/ipp-usb"), { QStringLiteral("standalone") });
     if (!process_.waitForStarted(5000)) {
         *why = QStringLiteral("cannot start ipp-usb: ") + process_.errorString();
