@@ -330,6 +330,10 @@ cp "$printing/cups-usb" "$root/usr/lib/cups/backend/usb"
 cp "$printing/org.cups.usb-quirks" "$root/usr/share/cups/usb/"
 cp "$printing"/ipp-usb-quirks/* "$root/usr/share/ipp-usb/quirks/"
 cp "$printing/71-ipp-usb.rules" "$root/lib/udev/rules.d/"
+# The package's own quirks files, for the tests to install as the package would.
+mkdir -p "$root/opt/vornik/packaging"
+cp "$build/packaging/ipp-usb-quirks.conf" "$build/packaging/cups-usb-quirks-emulated" \
+    "$root/opt/vornik/packaging/"
 cat >"$root/etc/ipp-usb/ipp-usb.conf" <<'EOF'
 [network]
   dns-sd = disable

@@ -364,12 +364,23 @@ bool LinuxDevicePlatform::takenFromDriver(int fd)
 {
     // usblp answers every ioctl on a handle of an interface it no longer serves with ENODEV,
     // whether the printer left or the driver was detached from it; only the USB device still
-    // being there, at its address, tells the two apart. A node that came back meanwhile (a
-    // print system's device search reattaches the driver) is a new interface: the old handle
+    // being there, at its address, tells the two apart. The USB core kills the interface's
+    // transfers before it calls usblp's disconnect (usb_unbind_interface), so the handle may
+    // still answer for a few milliseconds after the failed block. A node that came back meanwhile
+    // (a print system's device search reattaches the driver) is a new interface: the old handle
     // stays dead, and this still holds.
-    int address[2] = { -1, -1 };
-    if (calls_.ioctl(fd, kBusAddressRequest, address) == 0 || errno != ENODEV)
-        return false;
+    const std::uint32_t start = clock_.tickCount();
+    for (;;) {
+        int address[2] = { -1, -1 };
+        if (calls_.ioctl(fd, kBusAddressRequest, address) < 0) {
+            if (errno != ENODEV)
+                return false;
+            break;
+        }
+        if (clock_.tickCount() - start >= kDetachShowsWithinMs)
+            return false;
+        clock_.sleep(kDetachPollMs);
+    }
     std::string devnode;
     {
         std::lock_guard lock(mutex_);

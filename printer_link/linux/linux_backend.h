@@ -36,6 +36,11 @@ inline constexpr std::uint32_t kNodeSetupPollMs = 50;
 // The reason a write or read gives when another program detached usblp from the printer while
 // the handle was open (a print system taking it, for one).
 inline constexpr char kTakenByAnotherProgramText[] = "another program took the printer";
+// The USB core ends an interface's transfers before it tells usblp of the detach, so a block can
+// fail a moment before the handle shows that the driver has gone: after such a failure the
+// handle is asked again at this interval, for at most this long.
+inline constexpr std::uint32_t kDetachShowsWithinMs = 250;
+inline constexpr std::uint32_t kDetachPollMs = 10;
 
 class LinuxDevicePlatform : public DevicePlatform {
 public:

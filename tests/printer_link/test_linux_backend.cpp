@@ -71,8 +71,11 @@ struct FakeNode {
     std::int64_t failAfter = -1; // once this many bytes came, the printer fails the next block
     std::int64_t interruptAfter = -1; // once this many bytes came, a foreign signal ends the wait
     // Once this many bytes came, another program detaches usblp, the printer staying attached:
-    // usblp kills the block in flight (EIO) and answers the dead handle's ioctls with ENODEV.
+    // the USB core kills the block in flight (EIO), and only then calls usblp's disconnect, after
+    // which the dead handle's ioctls answer ENODEV. `detachLag` ioctls still answer before that.
     std::int64_t takenAfter = -1;
+    int detachLag = 2;
+    int answersBeforeDetach = 0;
     std::string received;
     bool unplugged = false;
     bool detached = false;
@@ -108,7 +111,9 @@ int FakeIoctl(int, unsigned long request, void *argument)
 {
     FakeNode &node = *gNode;
     if (request == kBusAddressIoctl) {
-        if (node.unplugged || node.detached) {
+        if (node.detached && node.answersBeforeDetach > 0) {
+            --node.answersBeforeDetach;
+        } else if (node.unplugged || node.detached) {
             errno = ENODEV;
             return -1;
         }
@@ -164,6 +169,7 @@ ssize_t FakeWriteWithin(int, const void *data, size_t count, int timeoutMs)
     }
     if (reached(node.takenAfter)) {
         node.detached = true;
+        node.answersBeforeDetach = node.detachLag;
         errno = EIO;
         return -1;
     }
@@ -661,13 +667,14 @@ TEST_CASE("a write goes out a driver block at a time and fails on a stall, an er
         { "stalls midway", 20000, 8192, 0, 8192, -1, -1, -1, false, limit, limit, "60 seconds" },
         { "too slow for the stall limit", 20000, 8192, 61000, -1, -1, -1, -1, false, limit, limit,
             "60 seconds" },
-        { "printer fails a block and stays attached", 20000, 8192, 0, -1, -1, 8192, -1, false, 0, 0,
-            "Input/output error" },
-        { "printer fails the last block", 20000, 8192, 0, -1, -1, 16384, -1, false, 0, 0,
-            "Input/output error" },
+        // The driver is given a moment to show a detach before the error counts as the printer's.
+        { "printer fails a block and stays attached", 20000, 8192, 0, -1, -1, 8192, -1, false,
+            kDetachShowsWithinMs, kDetachShowsWithinMs + kDetachPollMs, "Input/output error" },
+        { "printer fails the last block", 20000, 8192, 0, -1, -1, 16384, -1, false,
+            kDetachShowsWithinMs, kDetachShowsWithinMs + kDetachPollMs, "Input/output error" },
         { "unplugged midway", 20000, 8192, 0, -1, 8192, -1, -1, false, 0, 0, "No such device" },
-        { "another program detaches the driver midway", 20000, 8192, 0, -1, -1, -1, -1, false, 0, 0,
-            "another program took the printer", 8192 },
+        { "another program detaches the driver midway", 20000, 8192, 0, -1, -1, -1, -1, false,
+            2 * kDetachPollMs, 2 * kDetachPollMs, "another program took the printer", 8192 },
         // The block may be in flight: sending it again would put it into the stream twice.
         { "a foreign signal is not retried", 20000, 8192, 0, -1, -1, -1, 8192, false, 0, 0,
             "Interrupted system call" },
@@ -786,7 +793,7 @@ TEST_CASE("the image goes through the backend whole, or the failure says how far
     const Row rows[] = {
         { "accepted whole", 5, -1, -1, -1, 1, size, "", (size + 8191) / 8192 * 5 },
         { "printer fails a block mid-image and stays attached", 0, -1, 100000, -1, 0, block,
-            "Input/output error", 0 },
+            "Input/output error", kDetachShowsWithinMs },
         { "printer stops reading mid-image", 0, 150000, -1, -1, 0, 2 * block,
             "took no data for 60 seconds", contract::kWriteStallLimitMs },
         // 8 KiB every 59 seconds never trips the stall rule; the whole-transfer limit ends it.
