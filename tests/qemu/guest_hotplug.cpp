@@ -187,6 +187,17 @@ private:
     vornik::Platform saved_;
 };
 
+// One of the package's files (scripts/qemu-test.sh packs them into /opt/vornik/packaging) at
+// the place the package installs it, for as long as the result lives; null when it is missing.
+std::unique_ptr<printsys::ScopedFile> InstalledAsThePackageWould(
+    const char *name, const QString &to)
+{
+    QFile built(QStringLiteral("/opt/vornik/packaging/") + QLatin1String(name));
+    if (!built.open(QIODevice::ReadOnly))
+        return nullptr;
+    return std::make_unique<printsys::ScopedFile>(to, built.readAll());
+}
+
 double ThreadCpuMs()
 {
     timespec now {};
@@ -633,13 +644,10 @@ void GuestHotplug::ippUsbTakesThePrinterAndTheWindowSaysSo()
     QFETCH(bool, packageQuirks);
     QFETCH(Planted, fault);
     QFETCH(bool, told);
-    std::unique_ptr<printsys::ScopedFile> quirks;
-    if (packageQuirks) {
-        QFile installed(QStringLiteral("/opt/vornik/packaging/ipp-usb-quirks.conf"));
-        QVERIFY(installed.open(QIODevice::ReadOnly));
-        quirks = std::make_unique<printsys::ScopedFile>(
-            QStringLiteral("/usr/share/ipp-usb/quirks/vornikfdu.conf"), installed.readAll());
-    }
+    const auto quirks = packageQuirks ? InstalledAsThePackageWould("ipp-usb-quirks.conf",
+                            QStringLiteral("/usr/share/ipp-usb/quirks/vornikfdu.conf"))
+                                      : nullptr;
+    QVERIFY(!packageQuirks || quirks);
     printsys::IppUsb ippUsb;
     QString why;
     QVERIFY2(ippUsb.start(&why), qPrintable(why));
@@ -693,13 +701,10 @@ void GuestHotplug::aDeviceSearchDuringARunGetsEachRowItsTrueStatus()
 {
     QFETCH(bool, packageQuirks);
     QFETCH(bool, fromTheFirstImage);
-    std::unique_ptr<printsys::ScopedFile> quirks;
-    if (packageQuirks) {
-        QFile installed(QStringLiteral("/opt/vornik/packaging/cups-usb-quirks-emulated"));
-        QVERIFY(installed.open(QIODevice::ReadOnly));
-        quirks = std::make_unique<printsys::ScopedFile>(
-            QStringLiteral("/usr/share/cups/usb/vornikfdu-usb-quirks"), installed.readAll());
-    }
+    const auto quirks = packageQuirks ? InstalledAsThePackageWould("cups-usb-quirks-emulated",
+                            QStringLiteral("/usr/share/cups/usb/vornikfdu-usb-quirks"))
+                                      : nullptr;
+    QVERIFY(!packageQuirks || quirks);
     // An image that takes several of the search's rounds to stream.
     const QByteArray image = TestImage(6 * 1024 * 1024 + 333, 's');
     vornik::MemoryFirmwareImage source(
