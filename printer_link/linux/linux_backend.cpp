@@ -390,7 +390,11 @@ bool LinuxDevicePlatform::takenFromDriver(int fd)
         devnode = found->second;
     }
     const std::optional<PrinterNode> listed = listedAs(devnode);
-    return listed && directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
+    if (!listed || !(directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address))
+        return false;
+    // An unplug removes the interfaces before the device itself.
+    clock_.sleep(kUnplugShowsWithinMs);
+    return directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address;
 }
 
 void LinuxDevicePlatform::limitWriteTime(DeviceHandle handle, std::uint32_t milliseconds)

@@ -41,6 +41,9 @@ inline constexpr char kTakenByAnotherProgramText[] = "another program took the p
 // handle is asked again at this interval, for at most this long.
 inline constexpr std::uint32_t kDetachShowsWithinMs = 250;
 inline constexpr std::uint32_t kDetachPollMs = 10;
+// A printer pulled out leaves usblp first and its USB device a moment later: the device is
+// looked for again after this long before the printer counts as still attached.
+inline constexpr std::uint32_t kUnplugShowsWithinMs = 100;
 
 class LinuxDevicePlatform : public DevicePlatform {
 public:

@@ -243,10 +243,14 @@ public:
     }
     int countPrintersWithoutDriver() override { return withoutDriver; }
     UsbAddress addressOfNode(const std::string &) override { return nodeAddress; }
-    // An unplugged printer's USB device is gone with it.
+    // An unplugged printer's USB device goes a moment after its interface: the kernel removes
+    // the interfaces first. It still answers this many look-ups after the unplug.
+    int lingeringLookups = 1;
     UsbAddress addressOfUsbDevice(const std::string &) override
     {
-        return gNode && gNode->unplugged ? kUnknown : usbAddress;
+        if (!gNode || !gNode->unplugged)
+            return usbAddress;
+        return lingeringLookups-- > 0 ? usbAddress : kUnknown;
     }
     int noticeFd() const override { return 42; }
     int takeNotices() override { return std::exchange(notices, 0); }
@@ -672,9 +676,11 @@ TEST_CASE("a write goes out a driver block at a time and fails on a stall, an er
             kDetachShowsWithinMs, kDetachShowsWithinMs + kDetachPollMs, "Input/output error" },
         { "printer fails the last block", 20000, 8192, 0, -1, -1, 16384, -1, false,
             kDetachShowsWithinMs, kDetachShowsWithinMs + kDetachPollMs, "Input/output error" },
-        { "unplugged midway", 20000, 8192, 0, -1, 8192, -1, -1, false, 0, 0, "No such device" },
+        { "unplugged midway", 20000, 8192, 0, -1, 8192, -1, -1, false, kUnplugShowsWithinMs,
+            kUnplugShowsWithinMs, "No such device" },
         { "another program detaches the driver midway", 20000, 8192, 0, -1, -1, -1, -1, false,
-            2 * kDetachPollMs, 2 * kDetachPollMs, "another program took the printer", 8192 },
+            2 * kDetachPollMs + kUnplugShowsWithinMs, 2 * kDetachPollMs + kUnplugShowsWithinMs,
+            "another program took the printer", 8192 },
         // The block may be in flight: sending it again would put it into the stream twice.
         { "a foreign signal is not retried", 20000, 8192, 0, -1, -1, -1, 8192, false, 0, 0,
             "Interrupted system call" },
@@ -798,7 +804,8 @@ TEST_CASE("the image goes through the backend whole, or the failure says how far
             "took no data for 60 seconds", contract::kWriteStallLimitMs },
         // 8 KiB every 59 seconds never trips the stall rule; the whole-transfer limit ends it.
         { "printer crawls", 59000, -1, -1, -1, 0, block, "within 900 seconds", 900000 },
-        { "unplugged mid-image", 0, -1, -1, 3 * block, 0, 3 * block, "No such device", 0 },
+        { "unplugged mid-image", 0, -1, -1, 3 * block, 0, 3 * block, "No such device",
+            kUnplugShowsWithinMs },
     };
     for (const Row &row : rows) {
         INFO(row.name);
