@@ -8,7 +8,8 @@
 # The kernel is taken from Debian's linux-image-amd64 once and kept in the cache folder
 # (VORNIK_QEMU_CACHE, default ~/.cache/vornik-qemu), so a kernel update in the archive does not
 # change a run behind our back; VORNIK_QEMU_NEW_KERNEL=1 takes the archive's current one.
-# Debian's udevd, ipp-usb and CUPS usb backend are taken and kept the same way.
+# Debian's udevd, ipp-usb and CUPS usb backend are taken and kept the same way, and Debian 13's
+# ipp-usb with its own libraries beside them.
 # VORNIK_QEMU_ONLY=name[,name] runs only those guest tests.
 # Exits non-zero when a guest test failed or the guest did not finish.
 set -euo pipefail
@@ -202,11 +203,12 @@ fetch_printing() {
     mv "$target.new" "$target"
 }
 
-printing=$(ls -d "$cache"/printing-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+# printing-[0-9]*: Debian 13's ipp-usb below has a cache folder of the same prefix.
+printing=$(ls -d "$cache"/printing-[0-9]* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1) || true
 if [ -z "$printing" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
     say "taking ipp-usb and the CUPS usb backend from Debian's packages into $cache"
     fetch_printing
-    printing=$(ls -d "$cache"/printing-* | grep -v '\.new$' | sort -V | tail -1)
+    printing=$(ls -d "$cache"/printing-[0-9]* | grep -v '\.new$' | sort -V | tail -1)
 fi
 missing=$(missing_libraries "$printing")
 if [ -n "$missing" ]; then
@@ -215,6 +217,92 @@ if [ -n "$missing" ]; then
     exit 2
 fi
 say "$(cat "$printing/packages") (cached in $printing)"
+
+# --- Debian 13's ipp-usb -----------------------------------------------------------------------
+# Operators run Debian 13 as well, so its ipp-usb binary stands beside Debian 12's in the guest
+# (kernel and udevd stay Debian 12's). It needs Debian 13's C library, so it comes with its own
+# libraries and is run through their loader: neither glibc replaces the other. The packages come
+# from the archive through an apt configuration of our own, so the host's sources, pins and
+# package state stay out of it.
+trixie_keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+trixie_sources="deb [signed-by=$trixie_keyring] http://deb.debian.org/debian trixie main"
+
+# DIR LIBRARY_PATH: the libraries ipp-usb in DIR needs beside the loader, as DIR's loader finds
+# them, one "soname path" a line.
+trixie_libraries() {
+    "$1/lib/ld-linux-x86-64.so.2" --inhibit-cache --library-path "$2" --list "$1/ipp-usb" \
+        | awk '$2 == "=>" && $1 !~ /^\// { print $1, $3 }'
+}
+
+fetch_trixie_ipp_usb() {
+    local apt
+    apt=$(mktemp -d)
+    trap 'rm -rf "$apt"' RETURN
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/preferences.d" "$apt/debs"
+    echo "$trixie_sources" >"$apt/sources.list"
+    : >"$apt/status"
+    local options=(-qq -o APT::Sandbox::User=root -o Debug::NoLocking=1
+        -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=-
+        -o Dir::Etc::Preferences="$apt/preferences"
+        -o Dir::Etc::PreferencesParts="$apt/preferences.d"
+        -o Dir::State::Lists="$apt/lists" -o Dir::State::status="$apt/status"
+        -o Dir::Cache="$apt/cache")
+    apt-get "${options[@]}" update
+    # ipp-usb and the library packages it needs, to the end of their dependencies (the first of
+    # each choice); the host's own libraries count for nothing here.
+    local fetched=" " wanted=(ipp-usb) package
+    while [ ${#wanted[@]} -gt 0 ]; do
+        (cd "$apt/debs" && apt-get "${options[@]}" download "${wanted[@]}")
+        for package in "${wanted[@]}"; do fetched+="$package "; done
+        wanted=()
+        for package in $(for deb in "$apt"/debs/*.deb; do
+            dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/|.*//; s/(.*//; s/:.*//; s/ //g'
+        done | grep '^lib' | sort -u); do
+            [[ "$fetched" == *" $package "* ]] || wanted+=("$package")
+        done
+    done
+    local deb x=$apt/x
+    for deb in "$apt"/debs/*.deb; do
+        dpkg-deb -x "$deb" "$x"
+    done
+    local version
+    version=$(dpkg-deb -f "$apt"/debs/ipp-usb_*.deb Version)
+    local target=$cache/printing-trixie-$version
+    rm -rf "$target.new"
+    mkdir -p "$target.new/lib"
+    cp "$x/usr/sbin/ipp-usb" "$target.new/ipp-usb"
+    cp -L "$x/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2" "$target.new/lib/"
+    # Only the libraries it loads: libc6 alone holds many more.
+    local soname path
+    while read -r soname path; do
+        case "$path" in
+        "$x"/*) cp -L "$path" "$target.new/lib/$soname" ;;
+        *)
+            echo "qemu-test: Debian 13's ipp-usb needs $soname, which its packages lack" >&2
+            exit 1
+            ;;
+        esac
+    done < <(trixie_libraries "$target.new" "$x/usr/lib/x86_64-linux-gnu")
+    for deb in "$apt"/debs/*.deb; do
+        dpkg-deb -W --showformat='${Package} ${Version}\n' "$deb"
+    done >"$target.new/packages"
+    rm -rf "$target"
+    mv "$target.new" "$target"
+}
+
+trixie=$(ls -d "$cache"/printing-trixie-* 2>/dev/null | grep -v '\.new$' | sort -V | tail -1 || true)
+if [ -z "$trixie" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
+    say "taking Debian 13's ipp-usb and its libraries from the archive into $cache"
+    fetch_trixie_ipp_usb
+    trixie=$(ls -d "$cache"/printing-trixie-* | grep -v '\.new$' | sort -V | tail -1)
+fi
+# Every library from its own folder, none from the host's.
+if trixie_libraries "$trixie" "$trixie/lib" | grep -qv " $trixie/lib/"; then
+    say "Debian 13's ipp-usb in $trixie takes libraries from outside it;" \
+        "VORNIK_QEMU_NEW_KERNEL=1 takes it again" >&2
+    exit 2
+fi
+say "Debian 13's $(head -1 "$trixie/packages") (cached in $trixie)"
 
 # --- Guest programs --------------------------------------------------------------------------
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -352,6 +440,9 @@ for binary in "${printing_binaries[@]}"; do
         copy_path "$library"
     done
 done
+
+mkdir -p "$root/opt/trixie"
+cp -r "$trixie/ipp-usb" "$trixie/lib" "$root/opt/trixie/"
 
 initramfs=$work/initramfs.cpio
 (cd "$root" && find . -print0 | cpio --null -o -H newc --quiet) >"$initramfs"

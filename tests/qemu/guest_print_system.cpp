@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -30,6 +31,8 @@ QStringList Since(const QStringList &events, qsizetype skip)
 
 } // namespace
 
+Q_DECLARE_METATYPE(printsys::IppUsbBuild)
+
 class GuestPrintSystem : public QObject {
     Q_OBJECT
 
@@ -45,7 +48,8 @@ private slots:
 
 void GuestPrintSystem::initTestCase()
 {
-    for (const char *program : { "/sbin/ipp-usb", "/usr/lib/cups/backend/usb" })
+    for (const char *program :
+        { "/sbin/ipp-usb", "/opt/trixie/ipp-usb", "/usr/lib/cups/backend/usb" })
         QVERIFY2(QFile::exists(QString::fromLatin1(program)), program);
 }
 
@@ -53,6 +57,7 @@ void GuestPrintSystem::ippUsb_data()
 {
     // With ipp-usb running, a printer with IPP-over-USB interfaces is plugged; then either
     // ipp-usb stops and the printer leaves, or the other way round.
+    QTest::addColumn<printsys::IppUsbBuild>("build");
     QTest::addColumn<bool>("blacklisted"); // a quirks section for the printer in /etc/ipp-usb
     QTest::addColumn<bool>("printerLeavesFirst");
     QTest::addColumn<QString>("onPlug"); // printer interface's driver; IPP interfaces' drivers
@@ -60,25 +65,33 @@ void GuestPrintSystem::ippUsb_data()
     QTest::addColumn<QString>("afterFirst"); // the printer interface's driver or "gone"
     QTest::addColumn<QString>("firstEvents");
     QTest::addColumn<QString>("lastEvents");
-    QTest::newRow("taken, ipp-usb stops") << false << false << "none usbfs usbfs"
-                                          << "add lp0,remove lp0"
-                                          << "none"
-                                          << "-"
-                                          << "-";
-    QTest::newRow("taken, printer leaves") << false << true << "none usbfs usbfs"
-                                           << "add lp0,remove lp0"
-                                           << "gone"
-                                           << "-"
-                                           << "-";
-    QTest::newRow("blacklisted") << true << false << "usblp none none"
-                                 << "add lp0"
-                                 << "usblp"
-                                 << "-"
-                                 << "remove lp0";
+    const std::pair<const char *, printsys::IppUsbBuild> builds[]
+        = { { "debian 12", printsys::IppUsbBuild::Debian12 },
+              { "debian 13", printsys::IppUsbBuild::Debian13 } };
+    for (const auto &[name, build] : builds) {
+        QTest::addRow("%s: taken, ipp-usb stops", name)
+            << build << false << false << "none usbfs usbfs"
+            << "add lp0,remove lp0"
+            << "none"
+            << "-"
+            << "-";
+        QTest::addRow("%s: taken, printer leaves", name)
+            << build << false << true << "none usbfs usbfs"
+            << "add lp0,remove lp0"
+            << "gone"
+            << "-"
+            << "-";
+        QTest::addRow("%s: blacklisted", name) << build << true << false << "usblp none none"
+                                               << "add lp0"
+                                               << "usblp"
+                                               << "-"
+                                               << "remove lp0";
+    }
 }
 
 void GuestPrintSystem::ippUsb()
 {
+    QFETCH(printsys::IppUsbBuild, build);
     QFETCH(bool, blacklisted);
     QFETCH(bool, printerLeavesFirst);
     std::unique_ptr<printsys::ScopedFile> quirk;
@@ -87,7 +100,7 @@ void GuestPrintSystem::ippUsb()
             QStringLiteral("/etc/ipp-usb/quirks/zeltan.conf"),
             QByteArray("[ZELTAN QXR3303]\n  blacklist = true\n"));
     }
-    printsys::IppUsb ippUsb;
+    printsys::IppUsb ippUsb(build);
     QString why;
     QVERIFY2(ippUsb.start(&why), qPrintable(why));
     printsys::UdevEvents events(QStringLiteral("usbmisc"));

@@ -53,6 +53,10 @@ ScopedFile::~ScopedFile()
     QFile::remove(path_);
 }
 
+IppUsb::IppUsb(IppUsbBuild build)
+    : build_(build)
+{ }
+
 IppUsb::~IppUsb()
 {
     stop();
@@ -65,7 +69,13 @@ bool IppUsb::start(QString *why)
         QFile::remove(kIppUsbLogDir + QLatin1Char('/') + name);
     // The main log keeps what earlier runs wrote; only what this one writes counts.
     mainLogStart_ = QFileInfo(kIppUsbMainLog).size();
-    process_.start(QStringLiteral("/sbin/ipp-usb"), { QStringLiteral("standalone") });
+    if (build_ == IppUsbBuild::Debian12) {
+        process_.start(QStringLiteral("/sbin/ipp-usb"), { QStringLiteral("standalone") });
+    } else {
+        process_.start(QStringLiteral("/opt/trixie/lib/ld-linux-x86-64.so.2"),
+            { QStringLiteral("--library-path"), QStringLiteral("/opt/trixie/lib"),
+                QStringLiteral("/opt/trixie/ipp-usb"), QStringLiteral("standalone") });
+    }
     if (!process_.waitForStarted(5000)) {
         *why = QStringLiteral("cannot start ipp-usb: ") + process_.errorString();
         return false;

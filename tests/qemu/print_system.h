@@ -1,6 +1,7 @@
 // Debian's printing system in the test guest, as guest tests meet it: ipp-usb, CUPS's usb
 // backend in discovery mode, and what they do to a printer's interface, its usblp node and
-// udev's events. scripts/qemu-test.sh packs the programs at the paths Debian installs them.
+// udev's events. scripts/qemu-test.sh packs the programs at the paths Debian installs them
+// (Debian 13's ipp-usb under /opt/trixie, with its own libraries).
 #pragma once
 
 #include <QByteArray>
@@ -31,10 +32,16 @@ private:
     QString path_;
 };
 
+// The ipp-usb binaries the guest holds: Debian 12's where Debian installs it, and Debian 13's
+// with the C library it was built for, under a folder of its own and started through that
+// library's loader. Both read and write the same paths.
+enum class IppUsbBuild { Debian12, Debian13 };
+
 // `ipp-usb standalone`: serves every IPP-over-USB printer there is and that comes, until
 // stopped. It writes nothing to its standard streams; what it did is in its log files.
 class IppUsb {
 public:
+    explicit IppUsb(IppUsbBuild build = IppUsbBuild::Debian12);
     ~IppUsb();
     // Waits until its main log says it has started.
     bool start(QString *why);
@@ -47,6 +54,7 @@ public:
     QString log() const;
 
 private:
+    IppUsbBuild build_;
     QProcess process_;
     qint64 mainLogStart_ = 0;
 };
