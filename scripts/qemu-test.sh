@@ -46,16 +46,18 @@ modules=(
     kernel/drivers/usb/class/usblp.ko
 )
 
+# Downloads Debian packages of this machine's archive into the current folder. A fresh machine
+# has no package lists yet: they are fetched once, when the first try finds nothing.
+apt_download() { apt-get download -qq -o APT::Sandbox::User=root "$@"; }
+apt_download_fresh() { apt_download "$@" 2>/dev/null || { $SUDO apt-get update -qq && apt_download "$@"; }; }
+
 fetch_kernel() {
     local download
     download=$(mktemp -d)
     trap 'rm -rf "$download"' RETURN
     (
         cd "$download"
-        apt_download() { apt-get download -qq -o APT::Sandbox::User=root "$@"; }
-        # A fresh machine has no package lists yet.
-        apt_download linux-image-amd64 2>/dev/null \
-            || { $SUDO apt-get update -qq && apt_download linux-image-amd64; }
+        apt_download_fresh linux-image-amd64
         # The meta package names the versioned one, e.g. linux-image-6.1.0-57-amd64 (= 6.1.192-3).
         local package
         package=$(dpkg-deb -f linux-image-amd64_*.deb Depends | grep -o 'linux-image-[0-9][^ ,]*' | head -1)
@@ -108,8 +110,7 @@ if [ -z "$udev_dir" ] || [ "${VORNIK_QEMU_NEW_KERNEL:-0}" = 1 ]; then
     download=$(mktemp -d)
     (
         cd "$download"
-        apt-get download -qq -o APT::Sandbox::User=root udev 2>/dev/null \
-            || { $SUDO apt-get update -qq && apt-get download -qq -o APT::Sandbox::User=root udev; }
+        apt_download_fresh udev
     )
     deb=$(ls "$download"/udev_*.deb)
     version=$(dpkg-deb -f "$deb" Version)
@@ -154,9 +155,7 @@ fetch_printing() {
     trap 'rm -rf "$download"' RETURN
     (
         cd "$download"
-        apt_download() { apt-get download -qq -o APT::Sandbox::User=root "$@"; }
-        apt_download ipp-usb cups cups-server-common 2>/dev/null \
-            || { $SUDO apt-get update -qq && apt_download ipp-usb cups cups-server-common; }
+        apt_download_fresh ipp-usb cups cups-server-common
     )
     local ipp_version cups_version
     ipp_version=$(dpkg-deb -f "$download"/ipp-usb_*.deb Version)
@@ -181,8 +180,8 @@ fetch_printing() {
         local wanted
         wanted=$(for deb in "${taken[@]}"; do uninstalled_library_depends "$deb"; done | sort -u)
         mkdir -p "$download/lib$round"
-        [ -z "$wanted" ] || (cd "$download/lib$round" && apt-get download -qq \
-            -o APT::Sandbox::User=root $wanted)
+        # shellcheck disable=SC2086 # one word a package
+        [ -z "$wanted" ] || (cd "$download/lib$round" && apt_download $wanted)
         taken=("$download/lib$round"/*.deb)
         [ -e "${taken[0]}" ] || break
         for deb in "${taken[@]}"; do
