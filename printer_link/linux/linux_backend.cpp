@@ -79,11 +79,9 @@ bool LinuxDevicePlatform::beginEnumeration()
         clock_.sleep(kNodeSetupPollMs);
     }
     nodes.erase(std::remove_if(nodes.begin(), nodes.end(), settingUp), nodes.end());
-    const int taken = directory_.countPrintersWithoutDriver();
     std::lock_guard lock(mutex_);
     listing_ = std::move(nodes);
     denied_.clear();
-    taken_ = taken;
     for (const PrinterNode &node : listing_)
         listed_[node.devnode] = node;
     return true;
@@ -181,12 +179,9 @@ DeviceHandle LinuxDevicePlatform::open(const std::u16string &path, OpenMode mode
     }
     {
         std::lock_guard lock(mutex_);
-        handleNodes_[fd] = *devnode;
+        handles_[fd] = { *devnode, mode == OpenMode::ReadWriteShared };
     }
-    if (mode == OpenMode::ReadWriteShared) {
-        std::lock_guard lock(mutex_);
-        sharedHandles_[fd] = *devnode;
-    } else {
+    if (mode == OpenMode::WriteExclusive) {
         // The image handle is only ever written, and its writes must block: settled once here
         // rather than around each of its thousands of blocks. Should it fail, each write still
         // makes the node blocking for its own duration.
@@ -384,10 +379,10 @@ bool LinuxDevicePlatform::takenFromDriver(int fd)
     std::string devnode;
     {
         std::lock_guard lock(mutex_);
-        const auto found = handleNodes_.find(fd);
-        if (found == handleNodes_.end())
+        const auto found = handles_.find(fd);
+        if (found == handles_.end())
             return false;
-        devnode = found->second;
+        devnode = found->second.devnode;
     }
     const std::optional<PrinterNode> listed = listedAs(devnode);
     if (!listed || !(directory_.addressOfUsbDevice(listed->usbDevicePath) == listed->address))
@@ -413,9 +408,12 @@ void LinuxDevicePlatform::close(DeviceHandle handle)
     {
         std::lock_guard lock(mutex_);
         writeTimeLimits_.erase(fd);
-        handleNodes_.erase(fd);
     }
     keepReadAhead(fd);
+    {
+        std::lock_guard lock(mutex_);
+        handles_.erase(fd);
+    }
     // Not retried on EINTR: Linux has released the descriptor either way.
     calls_.close(fd);
 }
@@ -425,11 +423,10 @@ void LinuxDevicePlatform::keepReadAhead(int fd)
     std::string devnode;
     {
         std::lock_guard lock(mutex_);
-        const auto found = sharedHandles_.find(fd);
-        if (found == sharedHandles_.end())
+        const auto found = handles_.find(fd);
+        if (found == handles_.end() || !found->second.shared)
             return;
-        devnode = found->second;
-        sharedHandles_.erase(found);
+        devnode = found->second.devnode;
     }
     std::string bytes;
     std::uint8_t chunk[1024];
@@ -463,10 +460,11 @@ bool LinuxDevicePlatform::takeReadAhead(
     std::string devnode;
     {
         std::lock_guard lock(mutex_);
-        const auto handle = sharedHandles_.find(fd);
-        if (handle == sharedHandles_.end() || readAhead_.find(handle->second) == readAhead_.end())
+        const auto handle = handles_.find(fd);
+        if (handle == handles_.end() || !handle->second.shared
+            || readAhead_.find(handle->second.devnode) == readAhead_.end())
             return false;
-        devnode = handle->second;
+        devnode = handle->second.devnode;
     }
     const std::optional<PrinterNode> listed = listedAs(devnode);
     std::lock_guard lock(mutex_);
@@ -500,8 +498,7 @@ int LinuxDevicePlatform::deniedInLastEnumeration() const
 
 int LinuxDevicePlatform::takenInLastEnumeration() const
 {
-    std::lock_guard lock(mutex_);
-    return taken_;
+    return directory_.countPrintersWithoutDriver();
 }
 
 void LinuxDevicePlatform::setChangeListener(std::function<void()> listener)

@@ -63,6 +63,8 @@ public:
     bool isPresent(const std::u16string &path) override;
     std::string lastErrorText() const override;
     int deniedInLastEnumeration() const override;
+    // Counted when asked, which the window does right after its listing: the other listings
+    // (download mode, the return watch) have no use for it.
     int takenInLastEnumeration() const override;
 
     void setChangeListener(std::function<void()> listener) override;
@@ -90,15 +92,15 @@ private:
     std::vector<PrinterNode> listing_;
     // Nodes of the enumeration under way (or the last one) that opened with EACCES or EPERM.
     std::set<std::string> denied_;
-    // Printers of the last enumeration that another program had taken from usblp.
-    int taken_ = 0;
     // Every node ever listed, as it was listed last: the identity a path stands for.
     std::map<std::string, PrinterNode> listed_;
     std::function<void()> listener_;
-    // Open read/write handles and the node each one is on.
-    std::map<int, std::string> sharedHandles_;
-    // Every open handle, either mode, and its node.
-    std::map<int, std::string> handleNodes_;
+    // Every open handle and the node it is on; shared (read/write) handles keep read-ahead.
+    struct OpenHandle {
+        std::string devnode;
+        bool shared = false;
+    };
+    std::map<int, OpenHandle> handles_;
     // Bytes the driver had read ahead when a handle closed, per node, with the printer they
     // came from.
     struct ReadAhead {
