@@ -131,20 +131,19 @@ private:
 };
 
 using vornik::linux_backend::PrinterNode;
-using vornik::linux_backend::UsbAddress;
 
 // The machine's udev directory with one fault of the product planted, so that each guest test
 // shows it catches that fault: None is the product as built.
 enum class Planted { None, TakesNodesBeingSetUp, CountsNoTakenPrinter };
 
-class PlantedDirectory : public vornik::linux_backend::DeviceDirectory {
+class PlantedDirectory : public vornik::linux_backend::UdevDirectory {
 public:
     explicit PlantedDirectory(Planted fault)
         : fault_(fault)
     { }
     bool listPrinters(std::vector<PrinterNode> &nodes) override
     {
-        const bool listed = real_.listPrinters(nodes);
+        const bool listed = UdevDirectory::listPrinters(nodes);
         if (fault_ == Planted::TakesNodesBeingSetUp)
             for (PrinterNode &node : nodes)
                 node.initialized = true;
@@ -152,19 +151,13 @@ public:
     }
     int countPrintersWithoutDriver() override
     {
-        return fault_ == Planted::CountsNoTakenPrinter ? 0 : real_.countPrintersWithoutDriver();
+        return fault_ == Planted::CountsNoTakenPrinter
+            ? 0
+            : UdevDirectory::countPrintersWithoutDriver();
     }
-    UsbAddress addressOfNode(const std::string &node) override { return real_.addressOfNode(node); }
-    UsbAddress addressOfUsbDevice(const std::string &path) override
-    {
-        return real_.addressOfUsbDevice(path);
-    }
-    int noticeFd() const override { return real_.noticeFd(); }
-    int takeNotices() override { return real_.takeNotices(); }
 
 private:
     Planted fault_;
-    vornik::linux_backend::UdevDirectory real_;
 };
 
 // The Linux backend over a planted directory, installed as the platform for as long as it lives.

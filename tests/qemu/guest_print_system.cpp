@@ -40,7 +40,6 @@ private slots:
     void initTestCase();
     void ippUsb_data();
     void ippUsb();
-    void ippInterfacesOnlyInNormalMode();
     void backendDiscovery_data();
     void backendDiscovery();
     void backendKeepsNodeNames();
@@ -173,31 +172,6 @@ void GuestPrintSystem::ippUsb()
     QTEST(afterFirst, "afterFirst");
     QTEST(firstEvents, "firstEvents");
     QTEST(lastEvents, "lastEvents");
-}
-
-// The emulated printer itself: its IPP-over-USB interfaces go when it switches to download mode.
-void GuestPrintSystem::ippInterfacesOnlyInNormalMode()
-{
-    EmulatedPrinter::Config config;
-    config.extraArguments = QStringList { QStringLiteral("--ipp-usb"), QStringLiteral("yes") };
-    auto printer = EmulatedPrinter::started(0, QStringLiteral("IPP2"), config);
-    QVERIFY(printer);
-    const auto interfaces = [] {
-        const QString device = printsys::UsbDevicePath(QStringLiteral("IPP2"));
-        QFile file(device + QStringLiteral("/bNumInterfaces"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : -1;
-    };
-    QCOMPARE(interfaces(), 3);
-    const QString node = printsys::UsbmiscNode(printsys::UsbDevicePath(QStringLiteral("IPP2")), 0);
-    QFile lp(QStringLiteral("/dev/usb/") + node);
-    QVERIFY2(lp.open(QIODevice::WriteOnly | QIODevice::Unbuffered), qPrintable(node));
-    lp.write(QByteArray("\x1b%-12345X@PJL ENTER LANGUAGE=PCL3GUI\n\x1b"
-                        "E\x1b%Pudw.srec_download;exit;\x1b"
-                        "E\x1b%-12345X"));
-    lp.close();
-    QVERIFY2(!printer->waitFor(QStringLiteral("joined download"), 10000).isNull(),
-        qPrintable(printer->transcript()));
-    QTRY_COMPARE_WITH_TIMEOUT(interfaces(), 1, 5000);
 }
 
 void GuestPrintSystem::backendDiscovery_data()
