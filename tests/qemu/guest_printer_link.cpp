@@ -442,6 +442,9 @@ void GuestPrinterLink::firmwareTransfer()
         QVERIFY(
             printer->waitFor(QStringLiteral("left "), 3000).startsWith(QStringLiteral("vanished")));
         QVERIFY2(!failures.isEmpty(), "a failed transfer must say why");
+        // Its interface goes a moment before its USB device: that is no other program's doing.
+        QVERIFY2(!failures.join(' ').contains(QLatin1String("another program")),
+            qPrintable(failures.join(' ')));
     } else {
         // Not opened, so nothing went out.
         QVERIFY(printer->waitFor(QStringLiteral("image "), 1000).isNull());
